@@ -1,0 +1,66 @@
+// Fingerprinting internals shared by the entry point, the expression walk
+// and the asset builders.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "korvi/common.h"
+
+namespace korvi::core {
+
+inline constexpr std::string_view kSalt = "Qm7pZ2vX+9LcT4nB8rKs1A";
+inline constexpr size_t kWindowCodepoints = 14;
+// Cleaned texts of this many code points or fewer are refused; 12 and 13 are
+// padded with one space at each end to make one window.
+inline constexpr size_t kTooShortCodepoints = 11;
+
+// Fingerprint of bytes + salt: writes 64 (or 16 when short_form) lower-case
+// hex digits and a terminating zero into out (65 or 17 bytes).
+void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept;
+
+// The sorted, de-duplicated fingerprints of one text. Digests are kept in
+// binary (32 or 8 bytes each); byte order equals the order of their hex.
+class Fingerprints {
+ public:
+  explicit Fingerprints(bool short_form = false) : short_form_(short_form) {}
+
+  bool short_form() const noexcept { return short_form_; }
+  size_t digest_bytes() const noexcept { return short_form_ ? 8 : 32; }
+  size_t hex_digits() const noexcept { return 2 * digest_bytes(); }
+  size_t size() const noexcept { return digests_.size() / digest_bytes(); }
+  bool empty() const noexcept { return digests_.empty(); }
+
+  // Writes item i as hex digits plus a terminating zero (hex_digits() + 1 bytes).
+  void hex(size_t i, char* out) const noexcept;
+  std::string hex(size_t i) const;
+  // ["…","…"] with no white space, as the compact JSON writer would.
+  void append_json_array(std::string& out) const;
+  // The items back to back with no separator.
+  void append_raw(std::string& out) const;
+
+  // Building: hash one window, then seal (sort and drop repeats) once.
+  void reset(bool short_form);
+  void add_window(std::string_view bytes);
+  void seal();
+
+ private:
+  bool short_form_;
+  std::vector<uint8_t> digests_;
+};
+
+// Cuts a valid text of at least 14 code points into sliding windows (or
+// tiles when tiled) and adds one digest per window, unsorted.
+void cut_windows(std::string_view text, bool tiled, Fingerprints& out);
+
+// The whole pipeline for one text: clean with clean_mode, refuse 11 code
+// points or fewer (STATUS_TOO_SHORT), pad 12 or 13, cut (FINGERPRINT_TILED),
+// hash (FINGERPRINT_SHORT), sort and de-duplicate. Returns STATUS_OK,
+// STATUS_TOO_SHORT or STATUS_BAD_UTF8; out is sealed only on STATUS_OK.
+int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
+                         Fingerprints& out);
+
+}  // namespace korvi::core

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what korvi needs to build and test on Debian 12, as root.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  libutf8proc-dev libsodium-dev uthash-dev
+  libgtest-dev libbenchmark-dev
+  python3 binutils
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
