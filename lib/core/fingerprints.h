@@ -63,4 +63,8 @@ void cut_windows(std::string_view text, bool tiled, Fingerprints& out);
 int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
                          Fingerprints& out);
 
+// The same after cleaning: cleaned must be valid UTF-8. Returns STATUS_OK or
+// STATUS_TOO_SHORT.
+int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprints& out);
+
 }  // namespace korvi::core

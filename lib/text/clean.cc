@@ -1,0 +1,213 @@
+#include "text/clean.h"
+
+#include <array>
+
+#include <utf8proc.h>
+
+#include "korvi/common.h"
+
+namespace korvi::text {
+namespace {
+
+enum class Mode { kText, kCode, kDigits };
+
+Mode mode_of(int mode) noexcept {
+  if (mode == CLEAN_CODE) return Mode::kCode;
+  if (mode == CLEAN_DIGITS) return Mode::kDigits;
+  return Mode::kText;
+}
+
+bool is_continuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
+
+// Bit sets over utf8proc's general-category numbers (Cn = 0 ... Co = 29).
+constexpr uint32_t bit(int category) { return uint32_t{1} << category; }
+constexpr uint32_t kLetters = bit(UTF8PROC_CATEGORY_LU) | bit(UTF8PROC_CATEGORY_LL) |
+                              bit(UTF8PROC_CATEGORY_LM) | bit(UTF8PROC_CATEGORY_LO);
+constexpr uint32_t kNumbers =
+    bit(UTF8PROC_CATEGORY_ND) | bit(UTF8PROC_CATEGORY_NL) | bit(UTF8PROC_CATEGORY_NO);
+constexpr uint32_t kPunctuationAndSymbols =
+    bit(UTF8PROC_CATEGORY_PC) | bit(UTF8PROC_CATEGORY_PD) | bit(UTF8PROC_CATEGORY_PS) |
+    bit(UTF8PROC_CATEGORY_PE) | bit(UTF8PROC_CATEGORY_PI) | bit(UTF8PROC_CATEGORY_PF) |
+    bit(UTF8PROC_CATEGORY_PO) | bit(UTF8PROC_CATEGORY_SM) | bit(UTF8PROC_CATEGORY_SC) |
+    bit(UTF8PROC_CATEGORY_SK) | bit(UTF8PROC_CATEGORY_SO);
+// Title-case letters (Lt) are deliberately left out of every mode.
+constexpr uint32_t kTextCategories = kLetters | kNumbers | bit(UTF8PROC_CATEGORY_ZS);
+constexpr uint32_t kCodeCategories = kTextCategories | kPunctuationAndSymbols;
+constexpr uint32_t kDigitCategories = bit(UTF8PROC_CATEGORY_ND);
+
+uint32_t kept_categories(Mode mode) noexcept {
+  switch (mode) {
+    case Mode::kCode: return kCodeCategories;
+    case Mode::kDigits: return kDigitCategories;
+    case Mode::kText: break;
+  }
+  return kTextCategories;
+}
+
+// What cleaning makes of one ASCII byte in each mode, precomputed: the
+// upper-cased byte when kept, ' ' when replaced, 0 when deleted.
+struct AsciiTable {
+  std::array<std::array<char, 128>, 3> result{};
+};
+
+constexpr AsciiTable make_ascii_table() {
+  AsciiTable table;
+  for (int c = 0; c < 128; ++c) {
+    const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : static_cast<char>(c);
+    const bool alnum = (upper >= 'A' && upper <= 'Z') || (upper >= '0' && upper <= '9');
+    const bool digit = upper >= '0' && upper <= '9';
+    const bool graphic = c > 0x20 && c < 0x7F;  // punctuation and symbols besides alnum
+    table.result[0][c] = (alnum || c == ' ') ? upper : ' ';
+    table.result[1][c] = (alnum || graphic || c == ' ') ? upper : ' ';
+    table.result[2][c] = digit ? upper : '\0';
+  }
+  return table;
+}
+constexpr AsciiTable kAscii = make_ascii_table();
+
+}  // namespace
+
+int decode_one(const unsigned char* s, size_t avail, int32_t& codepoint) noexcept {
+  const unsigned char lead = s[0];
+  if (lead < 0x80) {
+    codepoint = lead;
+    return 1;
+  }
+  if (lead < 0xC2 || lead > 0xF4) return 0;
+  if (lead < 0xE0) {
+    if (avail < 2 || !is_continuation(s[1])) return 0;
+    codepoint = ((lead & 0x1F) << 6) | (s[1] & 0x3F);
+    return 2;
+  }
+  if (lead < 0xF0) {
+    if (avail < 3 || !is_continuation(s[1]) || !is_continuation(s[2])) return 0;
+    if (lead == 0xED && s[1] > 0x9F) return 0;  // surrogates
+    const int32_t value = ((lead & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F);
+    if (value < 0x800) return 0;  // overlong
+    codepoint = value;
+    return 3;
+  }
+  if (avail < 4 || !is_continuation(s[1]) || !is_continuation(s[2]) || !is_continuation(s[3]))
+    return 0;
+  if (lead == 0xF0 && s[1] < 0x90) return 0;  // overlong
+  if (lead == 0xF4 && s[1] > 0x8F) return 0;  // beyond U+10FFFF
+  codepoint = ((lead & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) | (s[3] & 0x3F);
+  return 4;
+}
+
+void encode_one(int32_t codepoint, std::string& out) {
+  // Same as utf8proc_encode_char: surrogate values are encoded, not refused.
+  const auto c = static_cast<uint32_t>(codepoint);
+  if (codepoint < 0) return;
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x110000) {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+bool is_valid_utf8(std::string_view text) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  size_t i = 0;
+  int32_t cp;
+  while (i < text.size()) {
+    if (s[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    const int n = decode_one(s + i, text.size() - i, cp);
+    if (n == 0) return false;
+    i += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+size_t count_codepoints(std::string_view text) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  size_t i = 0, count = 0;
+  int32_t cp;
+  while (i < text.size()) {
+    const int n = s[i] < 0x80 ? 1 : decode_one(s + i, text.size() - i, cp);
+    if (n == 0) break;
+    i += static_cast<size_t>(n);
+    ++count;
+  }
+  return count;
+}
+
+int32_t to_upper(int32_t codepoint) noexcept {
+  if (codepoint < 0x80) return (codepoint >= 'a' && codepoint <= 'z') ? codepoint - 32 : codepoint;
+  if (codepoint == 0xDF) return codepoint;
+  return utf8proc_toupper(codepoint);
+}
+
+bool keeps(int mode, int32_t codepoint) noexcept {
+  return (kept_categories(mode_of(mode)) & bit(utf8proc_category(codepoint))) != 0;
+}
+
+bool is_space_separator(int32_t codepoint) noexcept {
+  if (codepoint < 0x80) return codepoint == ' ';
+  return utf8proc_category(codepoint) == UTF8PROC_CATEGORY_ZS;
+}
+
+bool clean_into(std::string_view text, int mode, std::string& out) {
+  const Mode m = mode_of(mode);
+  const auto& ascii = kAscii.result[static_cast<size_t>(m)];
+  const uint32_t kept = kept_categories(m);
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  out.reserve(out.size() + size + 1);
+  bool in_space_run = false;
+  size_t i = 0;
+  while (i < size) {
+    if (s[i] < 0x80) {
+      const char c = ascii[s[i++]];
+      if (c == '\0') continue;  // deleted: does not end a run of spaces
+      if (c == ' ') {
+        if (!in_space_run) out.push_back(' ');
+        in_space_run = true;
+      } else {
+        out.push_back(c);
+        in_space_run = false;
+      }
+      continue;
+    }
+    int32_t cp;
+    const int n = decode_one(s + i, size - i, cp);
+    if (n == 0) return false;
+    i += static_cast<size_t>(n);
+    const int32_t upper = to_upper(cp);
+    const int category = utf8proc_category(upper);
+    int32_t result = upper;
+    if ((kept & bit(category)) == 0) {
+      if (m == Mode::kDigits) continue;
+      result = ' ';
+    }
+    if (result == ' ' || (result >= 0x80 && category == UTF8PROC_CATEGORY_ZS)) {
+      if (!in_space_run) out.push_back(' ');
+      in_space_run = true;
+    } else {
+      encode_one(result, out);
+      in_space_run = false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> clean(std::string_view text, int mode) {
+  std::string out;
+  if (!clean_into(text, mode, out)) return std::nullopt;
+  return out;
+}
+
+}  // namespace korvi::text
