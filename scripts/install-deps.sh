@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config
   libutf8proc-dev libsodium-dev uthash-dev
   libgtest-dev libbenchmark-dev
-  python3 binutils
+  python3 binutils locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -15,4 +15,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# A decimal-comma locale, so tests can prove numbers ignore the process locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
 fi

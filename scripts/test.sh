@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds korvi with its tests, and runs them all.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/test -j"$(nproc)"
+ctest --test-dir build/test --output-on-failure -j"$(nproc)"
