@@ -1,0 +1,198 @@
+#include "assets/assets.h"
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "core/fingerprints.h"
+#include "korvi/common.h"
+#include "korvi/json.h"
+#include "text/clean.h"
+#include "variants/variants.h"
+
+namespace korvi::assets {
+namespace {
+
+constexpr uint32_t kTiledFlags = FINGERPRINT_TILED | FINGERPRINT_SHORT;
+constexpr uint32_t kWholeFlags = FINGERPRINT_SHORT;
+
+// Plain ASCII needs no escape, which covers every fingerprint and most
+// metadata; anything else goes through the JSON module's literal writer, so
+// escaping and the U+FFFD repair of ill-formed text match every other result.
+void append_json_string(std::string_view text, std::string& out) {
+  bool plain = true;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7F || c == '"' || c == '\\') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    out.push_back('"');
+    out.append(text);
+    out.push_back('"');
+    return;
+  }
+  const std::string terminated(text);
+  const std::unique_ptr<char, decltype(&std::free)> literal(json_encode_string(terminated.c_str()),
+                                                            &std::free);
+  if (!literal) throw std::bad_alloc();
+  out.append(literal.get());
+}
+
+std::optional<std::string> clean(std::optional<std::string_view> text, int mode) {
+  if (!text) return std::nullopt;
+  return text::clean(*text, mode);
+}
+
+std::optional<std::string_view> view(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  return std::string_view(*text);
+}
+
+std::string single_asset_array(std::string_view record_type, std::string_view record_id,
+                               std::string_view field, std::vector<std::string> fingerprints) {
+  Asset asset;
+  asset.fingerprints = std::move(fingerprints);
+  asset.add_metadata("record_type", record_type);
+  asset.add_metadata("record_id", record_id);
+  asset.add_metadata("field", field);
+  asset.add_metadata("variant_id", "1");
+  std::string out = "[";
+  append_asset_json(asset, out);
+  out.push_back(']');
+  return out;
+}
+
+}  // namespace
+
+void append_asset_json(const Asset& asset, std::string& out) {
+  out.append("{\"fingerprints\":[");
+  for (size_t i = 0; i < asset.fingerprints.size(); ++i) {
+    if (i != 0) out.push_back(',');
+    append_json_string(asset.fingerprints[i], out);
+  }
+  out.append("],\"metadata\":{");
+  for (size_t i = 0; i < asset.metadata.size(); ++i) {
+    if (i != 0) out.push_back(',');
+    append_json_string(asset.metadata[i].key, out);
+    out.push_back(':');
+    append_json_string(asset.metadata[i].value, out);
+  }
+  out.append("}}");
+}
+
+std::optional<std::vector<std::string>> fingerprints_from_string(std::string_view text, int mode,
+                                                                 uint32_t flags) {
+  core::Fingerprints set((flags & FINGERPRINT_SHORT) != 0);
+  if (core::fingerprint_text(text, mode, flags, set) != STATUS_OK) return std::nullopt;
+  std::vector<std::string> out;
+  out.reserve(set.size());
+  for (size_t i = 0; i < set.size(); ++i) out.push_back(set.hex(i));
+  return out;
+}
+
+std::vector<std::string> raw_fingerprints_from_string(std::string_view text, uint32_t flags) {
+  const bool short_form = (flags & FINGERPRINT_SHORT) != 0;
+  char hex[KORVI_FINGERPRINT_DIGITS + 1];
+  core::hash_hex(text, short_form, hex);
+  return {std::string(hex, short_form ? KORVI_SHORT_FINGERPRINT_DIGITS : KORVI_FINGERPRINT_DIGITS)};
+}
+
+std::string json_assets_from_variants(std::string_view record_type, std::string_view record_id,
+                                      std::string_view field,
+                                      const std::optional<std::vector<std::string>>& variants) {
+  std::string out = "[";
+  if (variants) {
+    bool first = true;
+    int counter = 0;
+    for (const std::string& variant : *variants) {
+      // Counted before anything else: a skipped variant keeps its number.
+      ++counter;
+      std::optional<std::vector<std::string>> fingerprints;
+      if (text::count_codepoints(variant) > kWholeTextCodepoints) {
+        // Cleaned again; a comma variant of 12 code points can shrink to 11
+        // and then has no fingerprints.
+        fingerprints = fingerprints_from_string(variant, CLEAN_TEXT, kTiledFlags);
+      } else {
+        fingerprints = raw_fingerprints_from_string(variant, kWholeFlags);
+      }
+      if (!fingerprints) continue;
+      Asset asset;
+      asset.fingerprints = std::move(*fingerprints);
+      asset.add_metadata("record_type", record_type);
+      asset.add_metadata("record_id", record_id);
+      asset.add_metadata("field", field);
+      asset.add_metadata("variant_id", std::to_string(counter));
+      if (!first) out.push_back(',');
+      first = false;
+      append_asset_json(asset, out);
+    }
+  }
+  out.push_back(']');
+  return out;
+}
+
+std::string json_assets_from_name(std::string_view record_type, std::string_view record_id,
+                                  std::optional<std::string_view> first,
+                                  std::optional<std::string_view> middle,
+                                  std::optional<std::string_view> last) {
+  const auto first_clean = clean(first, CLEAN_TEXT);
+  const auto middle_clean = clean(middle, CLEAN_TEXT);  // invalid UTF-8: no middle name
+  const auto last_clean = clean(last, CLEAN_TEXT);
+  const auto variants =
+      variants::full_name_variants(view(first_clean), view(middle_clean), view(last_clean));
+  return json_assets_from_variants(record_type, record_id, "name", variants);
+}
+
+std::string json_assets_from_address(std::string_view record_type, std::string_view record_id,
+                                     std::optional<std::string_view> address) {
+  const auto cleaned = clean(address, CLEAN_TEXT);
+  return json_assets_from_variants(record_type, record_id, "address",
+                                   variants::address_variants(view(cleaned)));
+}
+
+std::string json_assets_from_city_state_zip(std::string_view record_type, std::string_view record_id,
+                                            std::optional<std::string_view> city,
+                                            std::optional<std::string_view> state,
+                                            std::optional<std::string_view> zip) {
+  const auto city_clean = clean(city, CLEAN_TEXT);
+  const auto state_clean = clean(state, CLEAN_TEXT);
+  const auto zip_clean = clean(zip, CLEAN_TEXT);
+  const auto variants =
+      variants::city_state_zip_variants(view(city_clean), view(state_clean), view(zip_clean));
+  return json_assets_from_variants(record_type, record_id, "city_state_zip", variants);
+}
+
+std::string json_assets_from_raw(std::string_view record_type, std::string_view record_id,
+                                 std::string_view field, int mode, std::optional<std::string_view> value) {
+  const auto cleaned = clean(value, mode);
+  if (!cleaned) return "[]";
+  return single_asset_array(record_type, record_id, field, raw_fingerprints_from_string(*cleaned, kWholeFlags));
+}
+
+std::string json_assets_from_email(std::string_view record_type, std::string_view record_id,
+                                   std::string_view field, int mode, std::optional<std::string_view> value) {
+  const auto cleaned = clean(value, mode);
+  if (!cleaned) return "[]";
+  const auto inner = raw_fingerprints_from_string(*cleaned, kWholeFlags);
+  return single_asset_array(record_type, record_id, field, raw_fingerprints_from_string(inner.front(), kWholeFlags));
+}
+
+std::string json_assets_from_email_address(std::string_view record_type, std::string_view record_id,
+                                           std::optional<std::string_view> email_address) {
+  return json_assets_from_email(record_type, record_id, "email_address", CLEAN_CODE, email_address);
+}
+
+std::string json_assets_from_ssn(std::string_view record_type, std::string_view record_id,
+                                 std::optional<std::string_view> ssn) {
+  return json_assets_from_raw(record_type, record_id, "ssn", CLEAN_DIGITS, ssn);
+}
+
+std::string json_assets_from_phone_number(std::string_view record_type, std::string_view record_id,
+                                          std::optional<std::string_view> phone_number) {
+  return json_assets_from_raw(record_type, record_id, "phone_number", CLEAN_DIGITS, phone_number);
+}
+
+}  // namespace korvi::assets
