@@ -51,7 +51,10 @@ KORVI_API JsonNode *json_mkarray(void) KORVI_NOEXCEPT;
 KORVI_API JsonNode *json_mkobject(void) KORVI_NOEXCEPT;
 
 /* Attach a parentless node as last / first element or member; the container
- * takes ownership. The member functions copy key. */
+ * takes ownership. The member functions copy key; a NULL key is taken as "".
+ * Attaching the root of the container's own tree is ignored (it would form a
+ * cycle). When the key cannot be copied the node stays unattached (parent
+ * NULL) and remains the caller's. */
 KORVI_API void json_append_element(JsonNode *array, JsonNode *element) KORVI_NOEXCEPT;
 KORVI_API void json_prepend_element(JsonNode *array, JsonNode *element) KORVI_NOEXCEPT;
 KORVI_API void json_append_member(JsonNode *object, const char *key, JsonNode *value) KORVI_NOEXCEPT;
@@ -66,8 +69,9 @@ KORVI_API JsonNode *json_find_member(JsonNode *object, const char *key) KORVI_NO
 KORVI_API JsonNode *json_first_child(const JsonNode *node) KORVI_NOEXCEPT;
 
 /* Compact text of a tree. Strings and keys that are not well-formed UTF-8 are
- * written with each ill-formed sequence replaced by U+FFFD, so the output is
- * always valid JSON. Numbers are written as "%.16g" in the C locale,
+ * written with each maximal ill-formed subpart (as the Unicode Standard
+ * recommends) replaced by one U+FFFD, so the output is always valid JSON.
+ * Numbers are written as "%.16g" in the C locale,
  * whatever the process locale; NaN and infinities as null. */
 KORVI_API char *json_encode(const JsonNode *node) KORVI_NOEXCEPT;
 /* JSON string literal (quotes included) of a text. */
@@ -81,7 +85,8 @@ KORVI_API JsonNode *json_decode(const char *text) KORVI_NOEXCEPT;
 /* Whether json_decode would succeed; builds nothing. */
 KORVI_API bool json_validate(const char *text) KORVI_NOEXCEPT;
 /* Whether a tree is structurally consistent; on failure writes a message
- * into errmsg (a caller buffer of 256 bytes) when errmsg is not NULL. */
+ * into errmsg (a caller buffer of 256 bytes) when errmsg is not NULL. A NULL
+ * node is an empty tree: true. */
 KORVI_API bool json_check(const JsonNode *node, char errmsg[256]) KORVI_NOEXCEPT;
 
 #ifdef __cplusplus

@@ -1,0 +1,143 @@
+// Internals of the JSON module: the growable output buffer, UTF-8 and number
+// routines shared by writer and parser, and the tree operations behind the C
+// exports. Functions that allocate throw std::bad_alloc; the C boundary turns
+// that into a NULL result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "korvi/json.h"
+
+namespace korvi::json {
+
+// A malloc'd text under construction; release() hands it over zero-terminated.
+// Capacity starts at 16 and doubles, so appending is amortised linear.
+class Buffer {
+ public:
+  Buffer() = default;
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  ~Buffer() { std::free(start_); }
+
+  void reserve(size_t n) {
+    if (capacity_ - length_ < n) grow(n);
+  }
+  void put(char c) {
+    reserve(1);
+    start_[length_++] = c;
+  }
+  void put(const void* bytes, size_t n) {
+    if (n == 0) return;
+    reserve(n);
+    std::memcpy(start_ + length_, bytes, n);
+    length_ += n;
+  }
+  void put(std::string_view text) { put(text.data(), text.size()); }
+
+  size_t size() const noexcept { return length_; }
+  std::string_view view() const noexcept { return {start_ ? start_ : "", length_}; }
+
+  // The zero-terminated text, now owned by the caller (free()).
+  char* release();
+
+ private:
+  void grow(size_t n);
+
+  char* start_ = nullptr;
+  size_t length_ = 0;
+  size_t capacity_ = 0;  // one byte beyond it is kept for the terminating zero
+};
+
+// ---- UTF-8 ----
+
+struct Utf8Scan {
+  int length;  // bytes of the sequence, or of its maximal ill-formed subpart
+  bool valid;
+};
+
+// Judges the sequence at s (zero-terminated text) by the table of well-formed
+// byte sequences. When ill-formed, length covers the maximal subpart that a
+// single U+FFFD replaces (at least 1 byte; never the terminating zero).
+Utf8Scan utf8_scan(const unsigned char* s) noexcept;
+
+bool utf8_valid(const char* s) noexcept;
+
+// Appends the UTF-8 form of a scalar value (not a surrogate, at most U+10FFFF).
+void utf8_put(uint32_t codepoint, Buffer& out);
+
+// ---- numbers ----
+
+// End of the JSON number starting at p, or nullptr when none starts there.
+const char* match_number(const char* p) noexcept;
+
+// Converts a matched JSON number independently of the process locale. Values
+// beyond the double range become +-infinity, values below it +-0.
+double convert_number(const char* first, const char* last) noexcept;
+
+// Shortest "%.16g" text of x in the C locale, or "null" when that is not a
+// JSON number (NaN, infinities). buffer must hold 32 bytes; returns the length.
+size_t format_number(double x, char* buffer) noexcept;
+
+// ---- tree ----
+
+// Reads tag and boolean payload as raw storage: callers may have left values
+// there that the enum or bool types cannot represent.
+inline unsigned raw_tag(const JsonNode* node) noexcept {
+  static_assert(sizeof(JsonTag) == sizeof(unsigned));
+  unsigned tag;
+  std::memcpy(&tag, &node->tag, sizeof tag);
+  return tag;
+}
+inline unsigned char raw_bool(const JsonNode* node) noexcept {
+  unsigned char byte;
+  std::memcpy(&byte, &node->bool_, 1);
+  return byte;
+}
+inline bool is_container(const JsonNode* node) noexcept {
+  unsigned tag = raw_tag(node);
+  return tag == JSON_ARRAY || tag == JSON_OBJECT;
+}
+
+// A zeroed parentless node, or nullptr when memory runs out.
+JsonNode* new_node(JsonTag tag) noexcept;
+
+// Frees a node and everything under it after detaching it from its parent.
+// Needs no memory and no recursion, whatever the depth.
+void delete_tree(JsonNode* node) noexcept;
+
+struct NodeDeleter {
+  void operator()(JsonNode* node) const noexcept { delete_tree(node); }
+};
+using NodePtr = std::unique_ptr<JsonNode, NodeDeleter>;
+
+// Links a parentless child as last child of a container; no checks.
+void link_last(JsonNode* container, JsonNode* child) noexcept;
+
+// The attaching operations; misuse and failure to copy the key leave the
+// child untouched and still owned by the caller.
+void attach(JsonNode* container, JsonNode* child, JsonTag container_tag, const char* key,
+            bool at_end) noexcept;
+void detach(JsonNode* node) noexcept;
+
+// ---- text ----
+
+// Appends the JSON string literal of s; ill-formed UTF-8 becomes U+FFFD.
+void write_string(Buffer& out, const char* s);
+
+// Appends the text of a tree: compact when space is nullptr, else indented
+// with space repeated once per level.
+void write_tree(Buffer& out, const JsonNode* root, const char* space);
+
+// The tree of a zero-terminated JSON text, or nullptr when it is malformed.
+NodePtr decode(const char* text);
+bool validate(const char* text);
+
+// Structural consistency of a tree; the message of the first fault goes into
+// errmsg (256 bytes) when errmsg is not nullptr.
+bool check(const JsonNode* root, char* errmsg);
+
+}  // namespace korvi::json
