@@ -1,0 +1,42 @@
+// SHA-512 of many short messages sharing one suffix (windows + salt), several
+// at a time. Messages that fit one padded block (up to 111 bytes) are hashed
+// by a multi-buffer kernel picked once from the CPU's features.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace korvi::core {
+
+// Longest message whose padded form is a single 128-byte block.
+inline constexpr size_t kSha512OneBlockMax = 111;
+
+// Digests of count messages, message i being prefixes[i] followed by suffix.
+// digests receives count * 64 bytes. Messages of up to 111 bytes take the
+// one-block fast path; longer ones go to the general implementation.
+void sha512_batch(const std::string_view* prefixes, size_t count, std::string_view suffix,
+                  uint8_t* digests) noexcept;
+
+// Which kernel sha512_batch uses: "avx512x8", "avx2x4", "scalar" or "libsodium".
+// Chosen at first use; KORVI_SHA512=libsodium|scalar|avx2|avx512 in the
+// environment at that moment forces one (if the CPU has it).
+const char* sha512_batch_kernel() noexcept;
+
+// For tests and benchmarks: every kernel name, best first.
+inline constexpr const char* kSha512Kernels[] = {"avx512x8", "avx2x4", "scalar", "libsodium"};
+
+// Whether this build and CPU can run the named kernel.
+bool sha512_kernel_available(std::string_view kernel) noexcept;
+
+// The kernel a request names ("avx512" and "avx2" are accepted for the
+// vector kernels): the best available one when the request is null, unknown
+// or not runnable here.
+const char* choose_sha512_kernel(const char* request) noexcept;
+
+// sha512_batch through the named kernel; false (and nothing written) when
+// that kernel is unknown or not available.
+bool sha512_batch_with(std::string_view kernel, const std::string_view* prefixes, size_t count,
+                       std::string_view suffix, uint8_t* digests) noexcept;
+
+}  // namespace korvi::core
