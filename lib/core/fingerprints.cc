@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/sha512.h"
+#include "core/sha512_batch.h"
 #include "text/clean.h"
 
 namespace korvi::core {
@@ -53,11 +54,9 @@ void Fingerprints::hex(size_t i, char* out) const noexcept {
 }
 
 std::string Fingerprints::hex(size_t i) const {
-  std::string s(hex_digits(), '\0');
   char buffer[65];
   hex(i, buffer);
-  s.assign(buffer, hex_digits());
-  return s;
+  return std::string(buffer, hex_digits());
 }
 
 void Fingerprints::append_json_array(std::string& out) const {
@@ -97,6 +96,17 @@ void Fingerprints::add_window(std::string_view bytes) {
   digests_.insert(digests_.end(), digest, digest + digest_bytes());
 }
 
+void Fingerprints::add_windows(const std::vector<std::string_view>& windows) {
+  // Hashed together so the multi-buffer kernel can fill its lanes.
+  scratch_.resize(windows.size() * kSha512Bytes);
+  sha512_batch(windows.data(), windows.size(), kSalt, scratch_.data());
+  const size_t keep = digest_bytes();
+  const size_t before = digests_.size();
+  digests_.resize(before + windows.size() * keep);
+  for (size_t i = 0; i < windows.size(); ++i)
+    std::memcpy(digests_.data() + before + i * keep, scratch_.data() + i * kSha512Bytes, keep);
+}
+
 void Fingerprints::seal() {
   if (short_form_) {
     sort_unique<8>(digests_);
@@ -105,7 +115,10 @@ void Fingerprints::seal() {
   }
 }
 
-void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
+namespace {
+
+// The byte ranges of every window of a valid text of at least 14 code points.
+void collect_windows(std::string_view text, bool tiled, std::vector<std::string_view>& windows) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
   // Byte offset just past the first 14 code points.
@@ -114,8 +127,9 @@ void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
 
   if (!tiled) {
     size_t start = 0;
+    windows.reserve(size);
     while (true) {
-      out.add_window(text.substr(start, end - start));
+      windows.push_back(text.substr(start, end - start));
       if (end >= size) break;
       end += sequence_length(s[end]);
       start += sequence_length(s[start]);
@@ -126,10 +140,9 @@ void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
   // Tiles side by side; when the text does not divide evenly, one more tile
   // flush with the end overlaps the one before it.
   size_t start = 0;
-  size_t tiles = 0;
+  windows.reserve(size / kWindowCodepoints + 1);
   while (true) {
-    out.add_window(text.substr(start, end - start));
-    ++tiles;
+    windows.push_back(text.substr(start, end - start));
     if (end >= size) return;
     start = end;
     size_t next = end, k = 0;
@@ -144,7 +157,15 @@ void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
       --final_start;
     } while (final_start > 0 && (s[final_start] & 0xC0) == 0x80);
   }
-  out.add_window(text.substr(final_start));
+  windows.push_back(text.substr(final_start));
+}
+
+}  // namespace
+
+void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
+  std::vector<std::string_view> windows;
+  collect_windows(text, tiled, windows);
+  out.add_windows(windows);
 }
 
 int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprints& out) {

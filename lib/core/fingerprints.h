@@ -42,14 +42,16 @@ class Fingerprints {
   // The items back to back with no separator.
   void append_raw(std::string& out) const;
 
-  // Building: hash one window, then seal (sort and drop repeats) once.
+  // Building: hash windows, then seal (sort and drop repeats) once.
   void reset(bool short_form);
   void add_window(std::string_view bytes);
+  void add_windows(const std::vector<std::string_view>& windows);
   void seal();
 
  private:
   bool short_form_;
   std::vector<uint8_t> digests_;
+  std::vector<uint8_t> scratch_;  // full 64-byte digests of one batch
 };
 
 // Cuts a valid text of at least 14 code points into sliding windows (or
