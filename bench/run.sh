@@ -7,7 +7,7 @@ out=${1:-build/bench-results}
 mkdir -p "$out"
 bash scripts/install-deps.sh
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKORVI_BUILD_TESTS=OFF -DKORVI_BUILD_BENCH=ON >/dev/null
-cmake --build build/bench -j"$(nproc)" --target korvi_bench baseline_naive >/dev/null
+cmake --build build/bench -j"$(nproc)" --target korvi_bench baseline_naive sha512_kernels >/dev/null
 python3 bench/make_data.py build/bench/data
 export KORVI_BENCH_DATA=$PWD/build/bench/data
 names=$KORVI_BENCH_DATA/names.txt

@@ -1,6 +1,8 @@
 // The main entry point: fingerprint(), js_fingerprint(), free_result().
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "capi/boundary.h"
 #include "core/envelope.h"
@@ -10,22 +12,38 @@
 
 namespace {
 
-// The plain road: the text is one value. Replaces answer and returns the status.
-int32_t plain_road(const char* text, int32_t clean_mode, uint32_t flags, std::string& answer) {
-  answer.clear();
-  korvi::core::Fingerprints prints;
-  const int32_t status = korvi::core::fingerprint_text(text, clean_mode, flags, prints);
-  if (status != STATUS_OK) {
-    korvi::core::append_error_envelope(status, answer);
-  } else if ((flags & FINGERPRINT_RAW) != 0) {
-    prints.append_raw(answer);
+constexpr std::string_view kFingerprintsKey = "{\"fingerprints\":";
+constexpr std::string_view kPlainSuffix = "}}";
+
+char* append(char* out, std::string_view text) noexcept {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// The plain road's answer, written straight into the buffer handed to the
+// caller (one allocation, sized exactly): the envelope, or the bare digits.
+char* plain_answer(const korvi::core::Fingerprints& prints, uint32_t flags) noexcept {
+  const bool raw = (flags & FINGERPRINT_RAW) != 0;
+  const size_t length =
+      raw ? prints.size() * prints.hex_digits()
+          : korvi::core::kSuccessPrefix.size() + kFingerprintsKey.size() +
+                prints.json_array_length() + kPlainSuffix.size();
+  char* text = static_cast<char*>(std::malloc(length + 1));
+  if (text == nullptr) return nullptr;
+  char* out = text;
+  if (raw) {
+    for (size_t i = 0; i < prints.size(); ++i) {
+      prints.hex(i, out);
+      out += prints.hex_digits();
+    }
   } else {
-    answer += korvi::core::kSuccessPrefix;
-    answer += "{\"fingerprints\":";
-    prints.append_json_array(answer);
-    answer += "}}";
+    out = append(out, korvi::core::kSuccessPrefix);
+    out = append(out, kFingerprintsKey);
+    out = prints.write_json_array(out);
+    out = append(out, kPlainSuffix);
   }
-  return status;
+  *out = '\0';
+  return text;
 }
 
 }  // namespace
@@ -41,17 +59,25 @@ KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
         std::string answer;
         if (text == nullptr) {
           result->status = STATUS_BAD_UTF8;
-          korvi::core::append_error_envelope(result->status, answer);
         } else if ((flags & FINGERPRINT_BOOLEAN) != 0) {
           result->status = korvi::expr::boolean_road(text, clean_mode, flags, answer);
+          result->text = korvi::capi::to_c_string(answer);
+          return result->text != nullptr;
         } else {
-          result->status = plain_road(text, clean_mode, flags, answer);
+          korvi::core::Fingerprints prints;
+          result->status = korvi::core::fingerprint_text(text, clean_mode, flags, prints);
+          if (result->status == STATUS_OK) {
+            result->text = plain_answer(prints, flags);
+            return result->text != nullptr;
+          }
         }
+        korvi::core::append_error_envelope(result->status, answer);
         result->text = korvi::capi::to_c_string(answer);
         return result->text != nullptr;
       },
       false);
   if (!ok) {
+    std::free(result->text);
     std::free(result);
     return nullptr;
   }

@@ -11,14 +11,34 @@
 namespace korvi::core {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-void write_hex(const uint8_t* bytes, size_t count, char* out) noexcept {
-  for (size_t i = 0; i < count; ++i) {
-    out[2 * i] = kHexDigits[bytes[i] >> 4];
-    out[2 * i + 1] = kHexDigits[bytes[i] & 0x0F];
+// Two lower-case hex digits for every byte value.
+struct HexPairs {
+  std::array<char, 512> digits{};
+};
+constexpr HexPairs make_hex_pairs() {
+  constexpr char kDigits[] = "0123456789abcdef";
+  HexPairs table;
+  for (int b = 0; b < 256; ++b) {
+    table.digits[2 * b] = kDigits[b >> 4];
+    table.digits[2 * b + 1] = kDigits[b & 0x0F];
   }
-  out[2 * count] = '\0';
+  return table;
+}
+constexpr HexPairs kHexPairs = make_hex_pairs();
+
+char* write_word_hex(uint64_t word, char* out) noexcept {
+  for (int shift = 56; shift >= 0; shift -= 8) {
+    const auto byte = static_cast<size_t>((word >> shift) & 0xFF);
+    *out++ = kHexPairs.digits[2 * byte];
+    *out++ = kHexPairs.digits[2 * byte + 1];
+  }
+  return out;
+}
+
+uint64_t load_big_endian(const uint8_t* bytes) noexcept {
+  uint64_t word = 0;
+  for (int i = 0; i < 8; ++i) word = (word << 8) | bytes[i];
+  return word;
 }
 
 // Length of the UTF-8 sequence that starts with lead, in a text known valid.
@@ -29,28 +49,48 @@ size_t sequence_length(unsigned char lead) noexcept {
   return 4;
 }
 
-template <size_t Width>
-void sort_unique(std::vector<uint8_t>& digests) {
-  using Digest = std::array<uint8_t, Width>;
-  const size_t count = digests.size() / Width;
-  std::vector<Digest> items(count);
-  std::memcpy(items.data(), digests.data(), digests.size());
-  std::sort(items.begin(), items.end());
-  items.erase(std::unique(items.begin(), items.end()), items.end());
-  digests.resize(items.size() * Width);
-  std::memcpy(digests.data(), items.data(), digests.size());
-}
+// Windows are hashed in groups of this many, from a fixed buffer, so memory
+// does not grow with the text beyond the digests themselves.
+constexpr size_t kWindowsPerBatch = 256;
+
+class WindowBatcher {
+ public:
+  explicit WindowBatcher(Fingerprints& out) : out_(out) {}
+  ~WindowBatcher() = default;
+  void push(std::string_view window) {
+    windows_[count_++] = window;
+    if (count_ == kWindowsPerBatch) flush();
+  }
+  void flush() {
+    out_.add_windows(windows_.data(), count_);
+    count_ = 0;
+  }
+
+ private:
+  Fingerprints& out_;
+  std::array<std::string_view, kWindowsPerBatch> windows_;
+  size_t count_ = 0;
+};
 
 }  // namespace
 
 void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept {
   uint8_t digest[kSha512Bytes];
   sha512_concat(bytes, kSalt, digest);
-  write_hex(digest, short_form ? 8 : 32, out);
+  char* end = out;
+  for (size_t w = 0; w < (short_form ? 1u : 4u); ++w)
+    end = write_word_hex(load_big_endian(digest + 8 * w), end);
+  *end = '\0';
 }
 
 void Fingerprints::hex(size_t i, char* out) const noexcept {
-  write_hex(digests_.data() + i * digest_bytes(), digest_bytes(), out);
+  char* end = out;
+  if (short_form_) {
+    end = write_word_hex(short_[i], end);
+  } else {
+    for (uint64_t word : long_[i].words) end = write_word_hex(word, end);
+  }
+  *end = '\0';
 }
 
 std::string Fingerprints::hex(size_t i) const {
@@ -59,20 +99,31 @@ std::string Fingerprints::hex(size_t i) const {
   return std::string(buffer, hex_digits());
 }
 
-void Fingerprints::append_json_array(std::string& out) const {
+size_t Fingerprints::json_array_length() const noexcept {
   const size_t n = size();
-  const size_t digits = hex_digits();
-  out.reserve(out.size() + 2 + n * (digits + 3));
-  out.push_back('[');
+  // [ and ], each item quoted, commas between.
+  return 2 + n * (hex_digits() + 2) + (n > 0 ? n - 1 : 0);
+}
+
+char* Fingerprints::write_json_array(char* out) const noexcept {
+  *out++ = '[';
   char buffer[65];
-  for (size_t i = 0; i < n; ++i) {
-    if (i > 0) out.push_back(',');
-    out.push_back('"');
+  for (size_t i = 0; i < size(); ++i) {
+    if (i > 0) *out++ = ',';
+    *out++ = '"';
     hex(i, buffer);
-    out.append(buffer, digits);
-    out.push_back('"');
+    std::memcpy(out, buffer, hex_digits());
+    out += hex_digits();
+    *out++ = '"';
   }
-  out.push_back(']');
+  *out++ = ']';
+  return out;
+}
+
+void Fingerprints::append_json_array(std::string& out) const {
+  const size_t before = out.size();
+  out.resize(before + json_array_length());
+  write_json_array(out.data() + before);
 }
 
 void Fingerprints::append_raw(std::string& out) const {
@@ -87,63 +138,71 @@ void Fingerprints::append_raw(std::string& out) const {
 
 void Fingerprints::reset(bool short_form) {
   short_form_ = short_form;
-  digests_.clear();
+  long_.clear();
+  short_.clear();
 }
 
-void Fingerprints::add_window(std::string_view bytes) {
-  uint8_t digest[kSha512Bytes];
-  sha512_concat(bytes, kSalt, digest);
-  digests_.insert(digests_.end(), digest, digest + digest_bytes());
-}
+void Fingerprints::add_window(std::string_view bytes) { add_windows(&bytes, 1); }
 
-void Fingerprints::add_windows(const std::vector<std::string_view>& windows) {
-  // Hashed together so the multi-buffer kernel can fill its lanes.
-  scratch_.resize(windows.size() * kSha512Bytes);
-  sha512_batch(windows.data(), windows.size(), kSalt, scratch_.data());
-  const size_t keep = digest_bytes();
-  const size_t before = digests_.size();
-  digests_.resize(before + windows.size() * keep);
-  for (size_t i = 0; i < windows.size(); ++i)
-    std::memcpy(digests_.data() + before + i * keep, scratch_.data() + i * kSha512Bytes, keep);
+void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
+  uint8_t digests[kWindowsPerBatch * kSha512Bytes];
+  while (count > 0) {
+    const size_t n = std::min(count, kWindowsPerBatch);
+    // Hashed together so the multi-buffer kernel can fill its lanes.
+    sha512_batch(windows, n, kSalt, digests);
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* digest = digests + i * kSha512Bytes;
+      if (short_form_) {
+        short_.push_back(load_big_endian(digest));
+      } else {
+        long_.push_back(Long{{load_big_endian(digest), load_big_endian(digest + 8),
+                              load_big_endian(digest + 16), load_big_endian(digest + 24)}});
+      }
+    }
+    windows += n;
+    count -= n;
+  }
 }
 
 void Fingerprints::seal() {
   if (short_form_) {
-    sort_unique<8>(digests_);
+    std::sort(short_.begin(), short_.end());
+    short_.erase(std::unique(short_.begin(), short_.end()), short_.end());
   } else {
-    sort_unique<32>(digests_);
+    std::sort(long_.begin(), long_.end());
+    long_.erase(std::unique(long_.begin(), long_.end()), long_.end());
   }
 }
 
-namespace {
-
-// The byte ranges of every window of a valid text of at least 14 code points.
-void collect_windows(std::string_view text, bool tiled, std::vector<std::string_view>& windows) {
+void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
+  WindowBatcher batch(out);
   // Byte offset just past the first 14 code points.
   size_t end = 0;
   for (size_t k = 0; k < kWindowCodepoints && end < size; ++k) end += sequence_length(s[end]);
 
   if (!tiled) {
     size_t start = 0;
-    windows.reserve(size);
     while (true) {
-      windows.push_back(text.substr(start, end - start));
+      batch.push(text.substr(start, end - start));
       if (end >= size) break;
       end += sequence_length(s[end]);
       start += sequence_length(s[start]);
     }
+    batch.flush();
     return;
   }
 
   // Tiles side by side; when the text does not divide evenly, one more tile
   // flush with the end overlaps the one before it.
   size_t start = 0;
-  windows.reserve(size / kWindowCodepoints + 1);
   while (true) {
-    windows.push_back(text.substr(start, end - start));
-    if (end >= size) return;
+    batch.push(text.substr(start, end - start));
+    if (end >= size) {
+      batch.flush();
+      return;
+    }
     start = end;
     size_t next = end, k = 0;
     for (; k < kWindowCodepoints && next < size; ++k) next += sequence_length(s[next]);
@@ -157,15 +216,8 @@ void collect_windows(std::string_view text, bool tiled, std::vector<std::string_
       --final_start;
     } while (final_start > 0 && (s[final_start] & 0xC0) == 0x80);
   }
-  windows.push_back(text.substr(final_start));
-}
-
-}  // namespace
-
-void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
-  std::vector<std::string_view> windows;
-  collect_windows(text, tiled, windows);
-  out.add_windows(windows);
+  batch.push(text.substr(final_start));
+  batch.flush();
 }
 
 int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprints& out) {

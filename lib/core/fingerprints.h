@@ -22,8 +22,9 @@ inline constexpr size_t kTooShortCodepoints = 11;
 // hex digits and a terminating zero into out (65 or 17 bytes).
 void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept;
 
-// The sorted, de-duplicated fingerprints of one text. Digests are kept in
-// binary (32 or 8 bytes each); byte order equals the order of their hex.
+// The sorted, de-duplicated fingerprints of one text. Digests are kept as
+// big-endian 64-bit words (four for the long form, one for the short), so
+// numeric order is the byte order of their hex text.
 class Fingerprints {
  public:
   explicit Fingerprints(bool short_form = false) : short_form_(short_form) {}
@@ -31,27 +32,33 @@ class Fingerprints {
   bool short_form() const noexcept { return short_form_; }
   size_t digest_bytes() const noexcept { return short_form_ ? 8 : 32; }
   size_t hex_digits() const noexcept { return 2 * digest_bytes(); }
-  size_t size() const noexcept { return digests_.size() / digest_bytes(); }
-  bool empty() const noexcept { return digests_.empty(); }
+  size_t size() const noexcept { return short_form_ ? short_.size() : long_.size(); }
+  bool empty() const noexcept { return size() == 0; }
 
   // Writes item i as hex digits plus a terminating zero (hex_digits() + 1 bytes).
   void hex(size_t i, char* out) const noexcept;
   std::string hex(size_t i) const;
   // ["…","…"] with no white space, as the compact JSON writer would.
   void append_json_array(std::string& out) const;
+  size_t json_array_length() const noexcept;
+  char* write_json_array(char* out) const noexcept;  // returns the end; no terminator
   // The items back to back with no separator.
   void append_raw(std::string& out) const;
 
-  // Building: hash windows, then seal (sort and drop repeats) once.
+  // Building: hash windows (in text order), then seal (sort, drop repeats) once.
   void reset(bool short_form);
   void add_window(std::string_view bytes);
-  void add_windows(const std::vector<std::string_view>& windows);
+  void add_windows(const std::string_view* windows, size_t count);
   void seal();
 
  private:
+  struct Long {
+    uint64_t words[4];
+    auto operator<=>(const Long&) const = default;
+  };
   bool short_form_;
-  std::vector<uint8_t> digests_;
-  std::vector<uint8_t> scratch_;  // full 64-byte digests of one batch
+  std::vector<Long> long_;
+  std::vector<uint64_t> short_;
 };
 
 // Cuts a valid text of at least 14 code points into sliding windows (or
