@@ -111,8 +111,13 @@ KORVI_API char* pad_string(const char* text, FingerprintResult* result) noexcept
     return nullptr;
   }
   if (codepoints >= korvi::core::kWindowCodepoints) return to_c_string(text);
-  return guarded([&] { return to_c_string(" " + std::string(text) + " "); },
-                 static_cast<char*>(nullptr));
+  return guarded(
+      [&] {
+        std::string padded(" ");
+        padded.append(text).push_back(' ');
+        return to_c_string(padded);
+      },
+      static_cast<char*>(nullptr));
 }
 
 KORVI_API ShingleSet* shingled(const char* text, uint32_t flags) noexcept {

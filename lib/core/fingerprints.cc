@@ -11,28 +11,25 @@
 namespace korvi::core {
 namespace {
 
-// Two lower-case hex digits for every byte value.
-struct HexPairs {
-  std::array<char, 512> digits{};
-};
-constexpr HexPairs make_hex_pairs() {
-  constexpr char kDigits[] = "0123456789abcdef";
-  HexPairs table;
-  for (int b = 0; b < 256; ++b) {
-    table.digits[2 * b] = kDigits[b >> 4];
-    table.digits[2 * b + 1] = kDigits[b & 0x0F];
-  }
-  return table;
+// The eight lower-case hex digits of a 32-bit value, computed for all
+// nibbles at once: byte k of the result is the digit of nibble k.
+uint64_t hex8(uint32_t value) noexcept {
+  uint64_t x = value;
+  x = ((x & 0xFFFF0000ull) << 16) | (x & 0xFFFFull);
+  x = ((x & 0x0000FF000000FF00ull) << 8) | (x & 0x000000FF000000FFull);
+  x = ((x & 0x00F000F000F000F0ull) << 4) | (x & 0x000F000F000F000Full);
+  // Byte k now holds nibble k. Digits above 9 move on to the letters.
+  const uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+  return x + 0x3030303030303030ull + letters * ('a' - '0' - 10);
 }
-constexpr HexPairs kHexPairs = make_hex_pairs();
 
 char* write_word_hex(uint64_t word, char* out) noexcept {
-  for (int shift = 56; shift >= 0; shift -= 8) {
-    const auto byte = static_cast<size_t>((word >> shift) & 0xFF);
-    *out++ = kHexPairs.digits[2 * byte];
-    *out++ = kHexPairs.digits[2 * byte + 1];
-  }
-  return out;
+  const uint64_t high = hex8(static_cast<uint32_t>(word >> 32));
+  const uint64_t low = hex8(static_cast<uint32_t>(word));
+  // Most significant nibble first, whatever the host's byte order.
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(high >> (56 - 8 * i));
+  for (int i = 0; i < 8; ++i) out[8 + i] = static_cast<char>(low >> (56 - 8 * i));
+  return out + 16;
 }
 
 uint64_t load_big_endian(const uint8_t* bytes) noexcept {
@@ -164,12 +161,38 @@ void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
   }
 }
 
+namespace {
+
+// Most texts have a few dozen windows, where insertion sort beats std::sort.
+template <class T>
+void sort_small_or_large(std::vector<T>& items) {
+  if (items.size() > 48) {
+    std::sort(items.begin(), items.end());
+    return;
+  }
+  for (size_t i = 1; i < items.size(); ++i) {
+    const T item = items[i];
+    size_t j = i;
+    for (; j > 0 && item < items[j - 1]; --j) items[j] = items[j - 1];
+    items[j] = item;
+  }
+}
+
+}  // namespace
+
+bool Fingerprints::Long::operator<(const Long& other) const noexcept {
+  if (words[0] != other.words[0]) return words[0] < other.words[0];
+  if (words[1] != other.words[1]) return words[1] < other.words[1];
+  if (words[2] != other.words[2]) return words[2] < other.words[2];
+  return words[3] < other.words[3];
+}
+
 void Fingerprints::seal() {
   if (short_form_) {
-    std::sort(short_.begin(), short_.end());
+    sort_small_or_large(short_);
     short_.erase(std::unique(short_.begin(), short_.end()), short_.end());
   } else {
-    std::sort(long_.begin(), long_.end());
+    sort_small_or_large(long_);
     long_.erase(std::unique(long_.begin(), long_.end()), long_.end());
   }
 }

@@ -54,7 +54,8 @@ class Fingerprints {
  private:
   struct Long {
     uint64_t words[4];
-    auto operator<=>(const Long&) const = default;
+    bool operator<(const Long& other) const noexcept;
+    bool operator==(const Long& other) const noexcept = default;
   };
   bool short_form_;
   std::vector<Long> long_;
