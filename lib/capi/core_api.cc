@@ -10,6 +10,7 @@
 
 #include "capi/boundary.h"
 #include "core/fingerprints.h"
+#include "core/sizes.h"
 #include "korvi/fingerprint.h"
 #include "korvi/json.h"
 #include "text/clean.h"
@@ -29,6 +30,7 @@ uint32_t digits_for(uint32_t flags) noexcept {
 
 // A ShingleSet holding the fingerprints in their current order, or nullptr.
 ShingleSet* to_shingle_set(const Fingerprints& prints) noexcept {
+  if (prints.size() > UINT32_MAX) return nullptr;  // the count would wrap
   ShingleSet* set = new_shingles(static_cast<uint32_t>(prints.size()),
                                  static_cast<uint32_t>(prints.hex_digits()));
   if (set == nullptr) return nullptr;
@@ -166,8 +168,14 @@ KORVI_API ShingleSet* new_shingles(uint32_t count, uint32_t length) noexcept {
     std::free(set);
     return nullptr;
   }
+  // length + 1 wraps to 0 for UINT32_MAX on 32-bit hosts.
+  const size_t item_bytes = korvi::core::saturating_add(length, 1);
+  if (item_bytes == korvi::core::kSizeUnbounded) {
+    free_shingles(set);
+    return nullptr;
+  }
   for (uint32_t i = 0; i < count; ++i) {
-    set->items[i] = static_cast<char*>(std::calloc(static_cast<size_t>(length) + 1, 1));
+    set->items[i] = static_cast<char*>(std::calloc(item_bytes, 1));
     set->count = i + 1;
     if (set->items[i] == nullptr) {
       free_shingles(set);
@@ -277,7 +285,9 @@ KORVI_API char* raw_encode(const ShingleSet* set) noexcept {
   return guarded(
       [&] {
         std::string out;
-        out.reserve(static_cast<size_t>(set->count) * set->length);
+        out.reserve(korvi::core::saturating_mul(set->count, set->length) == korvi::core::kSizeUnbounded
+                        ? 0
+                        : static_cast<size_t>(set->count) * set->length);
         for (uint32_t i = 0; i < set->count; ++i)
           if (set->items[i] != nullptr) out += set->items[i];
         return to_c_string(out);

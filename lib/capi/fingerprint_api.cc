@@ -7,6 +7,7 @@
 #include "capi/boundary.h"
 #include "core/envelope.h"
 #include "core/fingerprints.h"
+#include "core/sizes.h"
 #include "expr/boolean_road.h"
 #include "korvi/fingerprint.h"
 
@@ -22,13 +23,16 @@ char* append(char* out, std::string_view text) noexcept {
 
 // The plain road's answer, written straight into the buffer handed to the
 // caller (one allocation, sized exactly): the envelope, or the bare digits.
+// nullptr when the size, terminator included, cannot be addressed.
 char* plain_answer(const korvi::core::Fingerprints& prints, uint32_t flags) noexcept {
+  using korvi::core::saturating_add;
   const bool raw = (flags & FINGERPRINT_RAW) != 0;
-  const size_t length =
-      raw ? prints.size() * prints.hex_digits()
-          : korvi::core::kSuccessPrefix.size() + kFingerprintsKey.size() +
-                prints.json_array_length() + kPlainSuffix.size();
-  char* text = static_cast<char*>(std::malloc(length + 1));
+  const size_t framing = korvi::core::kSuccessPrefix.size() + kFingerprintsKey.size() +
+                         kPlainSuffix.size() + 1;
+  const size_t size = raw ? saturating_add(prints.raw_length(), 1)
+                          : saturating_add(prints.json_array_length(), framing);
+  if (size == korvi::core::kSizeUnbounded) return nullptr;
+  char* text = static_cast<char*>(std::malloc(size));
   if (text == nullptr) return nullptr;
   char* out = text;
   if (raw) {

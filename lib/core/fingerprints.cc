@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <new>
 
 #include "core/sha512.h"
 #include "core/sha512_batch.h"
+#include "core/sizes.h"
 #include "text/clean.h"
 
 namespace korvi::core {
@@ -23,12 +26,25 @@ uint64_t hex8(uint32_t value) noexcept {
   return x + 0x3030303030303030ull + letters * ('a' - '0' - 10);
 }
 
+// Stores the eight bytes of x in reverse: byte 7 of x goes to out[0], byte 0
+// to out[7].
+void store_reversed(uint64_t x, char* out) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    x = __builtin_bswap64(x);
+    std::memcpy(out, &x, sizeof x);
+  } else if constexpr (std::endian::native == std::endian::big) {
+    std::memcpy(out, &x, sizeof x);
+  } else {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(x >> (56 - 8 * i));
+  }
+}
+
 char* write_word_hex(uint64_t word, char* out) noexcept {
   const uint64_t high = hex8(static_cast<uint32_t>(word >> 32));
   const uint64_t low = hex8(static_cast<uint32_t>(word));
-  // Most significant nibble first, whatever the host's byte order.
-  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(high >> (56 - 8 * i));
-  for (int i = 0; i < 8; ++i) out[8 + i] = static_cast<char>(low >> (56 - 8 * i));
+  // Most significant nibble first in memory, whatever the host's byte order.
+  store_reversed(high, out);
+  store_reversed(low, out + 8);
   return out + 16;
 }
 
@@ -80,15 +96,13 @@ void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept {
   *end = '\0';
 }
 
-void Fingerprints::hex(size_t i, char* out) const noexcept {
-  char* end = out;
-  if (short_form_) {
-    end = write_word_hex(short_[i], end);
-  } else {
-    for (uint64_t word : long_[i].words) end = write_word_hex(word, end);
-  }
-  *end = '\0';
+char* Fingerprints::write_hex(size_t i, char* out) const noexcept {
+  if (short_form_) return write_word_hex(short_[i], out);
+  for (uint64_t word : long_[i].words) out = write_word_hex(word, out);
+  return out;
 }
+
+void Fingerprints::hex(size_t i, char* out) const noexcept { *write_hex(i, out) = '\0'; }
 
 std::string Fingerprints::hex(size_t i) const {
   char buffer[65];
@@ -99,18 +113,17 @@ std::string Fingerprints::hex(size_t i) const {
 size_t Fingerprints::json_array_length() const noexcept {
   const size_t n = size();
   // [ and ], each item quoted, commas between.
-  return 2 + n * (hex_digits() + 2) + (n > 0 ? n - 1 : 0);
+  return n == 0 ? 2 : saturating_add(saturating_mul(n, hex_digits() + 3), 1);
 }
+
+size_t Fingerprints::raw_length() const noexcept { return saturating_mul(size(), hex_digits()); }
 
 char* Fingerprints::write_json_array(char* out) const noexcept {
   *out++ = '[';
-  char buffer[65];
   for (size_t i = 0; i < size(); ++i) {
     if (i > 0) *out++ = ',';
     *out++ = '"';
-    hex(i, buffer);
-    std::memcpy(out, buffer, hex_digits());
-    out += hex_digits();
+    out = write_hex(i, out);
     *out++ = '"';
   }
   *out++ = ']';
@@ -119,13 +132,14 @@ char* Fingerprints::write_json_array(char* out) const noexcept {
 
 void Fingerprints::append_json_array(std::string& out) const {
   const size_t before = out.size();
-  out.resize(before + json_array_length());
+  const size_t after = saturating_add(before, json_array_length());
+  if (after == kSizeUnbounded) throw std::bad_alloc();
+  out.resize(after);  // grows the capacity geometrically, as appending does
   write_json_array(out.data() + before);
 }
 
 void Fingerprints::append_raw(std::string& out) const {
   const size_t n = size();
-  out.reserve(out.size() + n * hex_digits());
   char buffer[65];
   for (size_t i = 0; i < n; ++i) {
     hex(i, buffer);
@@ -137,6 +151,14 @@ void Fingerprints::reset(bool short_form) {
   short_form_ = short_form;
   long_.clear();
   short_.clear();
+}
+
+void Fingerprints::reserve(size_t more) {
+  if (short_form_) {
+    short_.reserve(short_.size() + more);
+  } else {
+    long_.reserve(long_.size() + more);
+  }
 }
 
 void Fingerprints::add_window(std::string_view bytes) { add_windows(&bytes, 1); }
@@ -163,18 +185,53 @@ void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
 
 namespace {
 
-// Most texts have a few dozen windows, where insertion sort beats std::sort.
 template <class T>
-void sort_small_or_large(std::vector<T>& items) {
-  if (items.size() > 48) {
-    std::sort(items.begin(), items.end());
-    return;
-  }
-  for (size_t i = 1; i < items.size(); ++i) {
+void insertion_sort(T* items, size_t n) {
+  for (size_t i = 1; i < n; ++i) {
     const T item = items[i];
     size_t j = i;
     for (; j > 0 && item < items[j - 1]; --j) items[j] = items[j - 1];
     items[j] = item;
+  }
+}
+
+uint64_t leading_word(uint64_t word) noexcept { return word; }
+uint64_t leading_word(const Fingerprints::Long& digest) noexcept { return digest.words[0]; }
+
+// Digests are uniformly spread, so one in-place pass by the leading byte
+// (each item swapped straight into its bucket) leaves small buckets that
+// finish quickly; short texts skip straight to insertion sort.
+template <class T>
+void sort_digests(std::vector<T>& items) {
+  const size_t n = items.size();
+  if (n <= 48) {
+    insertion_sort(items.data(), n);
+    return;
+  }
+  std::array<size_t, 257> start{};
+  for (const T& item : items) ++start[(leading_word(item) >> 56) + 1];
+  for (size_t b = 1; b <= 256; ++b) start[b] += start[b - 1];
+  std::array<size_t, 256> next;
+  std::copy(start.begin(), start.end() - 1, next.begin());
+  for (size_t bucket = 0; bucket < 256; ++bucket) {
+    while (next[bucket] < start[bucket + 1]) {
+      T& item = items[next[bucket]];
+      const auto home = static_cast<size_t>(leading_word(item) >> 56);
+      if (home == bucket) {
+        ++next[bucket];
+      } else {
+        std::swap(item, items[next[home]++]);
+      }
+    }
+  }
+  for (size_t bucket = 0; bucket < 256; ++bucket) {
+    T* first = items.data() + start[bucket];
+    const size_t count = start[bucket + 1] - start[bucket];
+    if (count <= 32) {
+      insertion_sort(first, count);
+    } else {
+      std::sort(first, first + count);
+    }
   }
 }
 
@@ -189,10 +246,10 @@ bool Fingerprints::Long::operator<(const Long& other) const noexcept {
 
 void Fingerprints::seal() {
   if (short_form_) {
-    sort_small_or_large(short_);
+    sort_digests(short_);
     short_.erase(std::unique(short_.begin(), short_.end()), short_.end());
   } else {
-    sort_small_or_large(long_);
+    sort_digests(long_);
     long_.erase(std::unique(long_.begin(), long_.end()), long_.end());
   }
 }
@@ -200,6 +257,9 @@ void Fingerprints::seal() {
 void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
+  // At most one window per byte (sliding) or per 14 bytes (tiles), so the
+  // digests never move while they are added.
+  out.reserve(tiled ? size / kWindowCodepoints + 1 : size);
   WindowBatcher batch(out);
   // Byte offset just past the first 14 code points.
   size_t end = 0;

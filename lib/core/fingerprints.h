@@ -27,6 +27,13 @@ void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept;
 // numeric order is the byte order of their hex text.
 class Fingerprints {
  public:
+  // A long (32-byte) digest as four big-endian words.
+  struct Long {
+    uint64_t words[4];
+    bool operator<(const Long& other) const noexcept;
+    bool operator==(const Long& other) const noexcept = default;
+  };
+
   explicit Fingerprints(bool short_form = false) : short_form_(short_form) {}
 
   bool short_form() const noexcept { return short_form_; }
@@ -37,26 +44,26 @@ class Fingerprints {
 
   // Writes item i as hex digits plus a terminating zero (hex_digits() + 1 bytes).
   void hex(size_t i, char* out) const noexcept;
+  char* write_hex(size_t i, char* out) const noexcept;  // no terminator; returns the end
   std::string hex(size_t i) const;
   // ["…","…"] with no white space, as the compact JSON writer would.
   void append_json_array(std::string& out) const;
+  // Bytes of the array's text, and of the items back to back; SIZE_MAX when
+  // that many bytes could not be addressed.
   size_t json_array_length() const noexcept;
+  size_t raw_length() const noexcept;
   char* write_json_array(char* out) const noexcept;  // returns the end; no terminator
   // The items back to back with no separator.
   void append_raw(std::string& out) const;
 
   // Building: hash windows (in text order), then seal (sort, drop repeats) once.
   void reset(bool short_form);
+  void reserve(size_t more);
   void add_window(std::string_view bytes);
   void add_windows(const std::string_view* windows, size_t count);
   void seal();
 
  private:
-  struct Long {
-    uint64_t words[4];
-    bool operator<(const Long& other) const noexcept;
-    bool operator==(const Long& other) const noexcept = default;
-  };
   bool short_form_;
   std::vector<Long> long_;
   std::vector<uint64_t> short_;

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,39 @@ TEST(Cutting, DirectCallersMustGiveValidLongText) {
   ASSERT_EQ(tiles->count, 3u);
   CString last(fingerprint_chunk("PQRSTUVWXYZ012", FINGERPRINT_SHORT));
   EXPECT_STREQ(tiles->items[2], last.get()) << "final tile is flush with the end";
+}
+
+}  // namespace
+
+namespace {
+
+// Long texts take the bucketed sort and the batched kernels; the result must
+// equal hashing every window on its own (fingerprint_chunk, checked above
+// against hashlib) and ordering them with std::set.
+TEST(FingerprintString, LongTextsEqualWindowByWindowReference) {
+  std::string text;
+  for (int i = 0; text.size() < 6000; ++i) {
+    // Repeats every 37 words, so many windows recur.
+    text += "WORD" + std::to_string(i % 37) + (i % 5 == 0 ? "\xC3\x89 " : " ");
+  }
+  std::vector<size_t> starts;  // byte offset of every code point
+  for (size_t i = 0; i < text.size(); ++i)
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+  starts.push_back(text.size());
+  const size_t codepoints = starts.size() - 1;
+  for (bool short_form : {false, true}) {
+    const uint32_t flags = short_form ? FINGERPRINT_SHORT : 0;
+    std::set<std::string> expected;
+    for (size_t i = 0; i + 14 <= codepoints; ++i) {
+      const std::string window = text.substr(starts[i], starts[i + 14] - starts[i]);
+      CString hex(fingerprint_chunk(window.c_str(), flags));
+      expected.insert(hex.get());
+    }
+    Set set(fingerprint_string(text.c_str(), CLEAN_TEXT, flags, nullptr));
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(items(set.get()), std::vector<std::string>(expected.begin(), expected.end()));
+    EXPECT_LT(set->count, codepoints - 13) << "repeated windows must collapse";
+  }
 }
 
 }  // namespace
