@@ -17,8 +17,12 @@ def medians(path):
 
 
 def main(folder):
-    python = json.load(open(os.path.join(folder, "python.json")))["items_per_second"]
-    naive = json.load(open(os.path.join(folder, "naive.json")))["items_per_second"]
+    def best(name):
+        with open(os.path.join(folder, name)) as f:
+            return max(json.loads(line)["items_per_second"] for line in f if line.strip())
+
+    python = best("python.json")
+    naive = best("naive.json")
     korvi, context = medians(os.path.join(folder, "korvi.json"))
     portable, _ = medians(os.path.join(folder, "korvi-libsodium.json"))
     memory = json.load(open(os.path.join(folder, "memory.json")))["memory"]
