@@ -6,6 +6,9 @@ packages=(
   libutf8proc-dev libsodium-dev uthash-dev
   libgtest-dev libbenchmark-dev
   python3 binutils locales
+  python3-pytest python3-pandas python3-dask python3-distributed
+  libcli11-dev libcsv-dev nlohmann-json3-dev
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

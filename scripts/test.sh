@@ -6,3 +6,6 @@ bash scripts/install-deps.sh
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/test -j"$(nproc)"
 ctest --test-dir build/test --output-on-failure -j"$(nproc)"
+
+# The Python package's tests, against the library just built.
+KORVI_LIBRARY="$PWD/build/test/libkorvi.so" /usr/bin/python3 -m pytest -q python/tests

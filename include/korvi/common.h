@@ -17,7 +17,8 @@
 #if defined(_WIN32) && !defined(KORVI_BUILDING_LIBRARY)
 #define KORVI_API __declspec(dllimport)
 #elif defined(_WIN32)
-#define KORVI_API __declspec(dllexport)
+/* The DLL exports exactly the names of its .def file (dist/libkorviw64.def). */
+#define KORVI_API
 #else
 #define KORVI_API __attribute__((visibility("default")))
 #endif

@@ -98,7 +98,7 @@ std::vector<std::string_view> split_words(std::string_view text) {
 }
 
 std::optional<std::vector<std::string>> join_product(
-    std::span<const std::vector<std::string_view>> lists, size_t limit) {
+    std::span<const std::vector<std::string_view>> lists, size_t limit, size_t byte_limit) {
   if (lists.empty()) return std::nullopt;
   // The number of lines, saturating at limit so huge products cannot overflow.
   size_t total = 1;
@@ -115,12 +115,16 @@ std::optional<std::vector<std::string>> join_product(
   std::vector<size_t> digits(lists.size(), 0);
   std::vector<std::string> out;
   out.reserve(total);
+  size_t bytes = 0;
   for (size_t line = 0; line < total; ++line) {
     std::string text;
     for (size_t i = 0; i < lists.size(); ++i) {
       if (i != 0) text.push_back(' ');
       text.append(lists[i][digits[i]]);
     }
+    // The first line alone may pass the limit; no line joins it then.
+    if (line > 0 && (bytes > byte_limit || text.size() > byte_limit - bytes)) break;
+    bytes += text.size();
     out.push_back(std::move(text));
     for (size_t i = lists.size(); i-- > 0;) {
       if (++digits[i] < lists[i].size()) break;
@@ -137,7 +141,7 @@ std::optional<std::vector<std::string>> address_variants(std::optional<std::stri
   std::vector<std::vector<std::string_view>> forms;
   forms.reserve(words.size());
   for (const std::string_view word : words) forms.push_back(alternatives(kAddressAlternates, word));
-  return join_product(forms, kMaxAddressVariants);
+  return join_product(forms, kMaxAddressVariants, kMaxAddressVariantBytes);
 }
 
 std::optional<std::vector<std::string>> city_state_zip_variants(std::optional<std::string_view> city,

@@ -51,18 +51,26 @@ std::optional<std::vector<std::string>> full_name_variants(std::optional<std::st
 // An address whose words multiply into more combinations than this yields
 // only the first kMaxAddressVariants of them.
 inline constexpr size_t kMaxAddressVariants = 10000;
+// Nor more lines than fit in this many bytes (the first line always comes):
+// every line is about as long as the address, so a long address would
+// otherwise cost ten thousand times its length, twice over once its assets
+// are written. Real addresses stay far below it.
+inline constexpr size_t kMaxAddressVariantBytes = size_t{4} << 20;
 
 // Words separated by the space byte only; no empty words.
 std::vector<std::string_view> split_words(std::string_view text);
 
 // Every combination of one entry per list, joined by single spaces, the first
-// list changing slowest; at most limit lines, in that order. nullopt for no
+// list changing slowest; at most limit lines, in that order, and no more than
+// fit in byte_limit bytes together (but always the first). nullopt for no
 // lists; an empty list among them gives an empty result.
 std::optional<std::vector<std::string>> join_product(
-    std::span<const std::vector<std::string_view>> lists, size_t limit = kMaxAddressVariants);
+    std::span<const std::vector<std::string_view>> lists, size_t limit = kMaxAddressVariants,
+    size_t byte_limit = kMaxAddressVariantBytes);
 
 // Every combination of the forms of the address's words (at most
-// kMaxAddressVariants); nullopt when the address is absent or has no word.
+// kMaxAddressVariants, within kMaxAddressVariantBytes); nullopt when the
+// address is absent or has no word.
 std::optional<std::vector<std::string>> address_variants(std::optional<std::string_view> address);
 
 // " CITY S ZIP " for each form S of the state, the given form first; nullopt

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!korvi::core::sha512_kernel_available(kernel)) continue;
     std::memset(got.data(), 0xA5, got.size());
     korvi::core::sha512_batch_with(kernel, prefixes.data(), prefixes.size(), suffix, got.data());
-    if (std::memcmp(got.data(), expected.data(), expected.size()) != 0) std::abort();
+    // With no messages expected.data() may be null, which memcmp must not get.
+    if (!expected.empty() && std::memcmp(got.data(), expected.data(), expected.size()) != 0) std::abort();
     for (size_t i = expected.size(); i < got.size(); ++i) {
       if (got[i] != 0xA5) std::abort();  // wrote past the last digest
     }

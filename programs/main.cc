@@ -1,0 +1,152 @@
+// korvi: the command-line client of libkorvi's public C interface.
+#include <CLI/CLI.hpp>
+#include <korvi/korvi.h>
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "cli.h"
+
+namespace {
+
+using korvi_cli::AssetsOptions;
+using korvi_cli::TextOptions;
+
+constexpr const char* kAssetsFooter = R"(Input: CSV (RFC 4180: a header row, quoted fields with commas, quotes and line
+breaks) or JSON Lines (one object per line), from INPUT or standard input
+("-"). A byte-order mark, CRLF line ends and a missing last line end are
+fine; blank lines are skipped.
+
+Mapping: each option names the input columns (JSON keys) of one field:
+  --name first=FirstName,middle=MiddleName,last=LastName   (or First,Middle,Last
+         or First,Last)
+  --city-state-zip City,State,Zip   (or city=..,state=..,zip=..)
+  --address Street  --email Email  --ssn SSN  --phone Phone  --id CustomerId
+A field that no option maps is taken from a column with a common name
+(first_name, FirstName, last_name, surname, address, street, city, state, zip,
+email, ssn, phone, id, customer_id, ...) unless --no-guess is given. Without
+an id column, records are numbered from 1 in input order.
+
+Output: one JSON line per record, in input order:
+  {"record_id":"...","record_type":"person","name":[...],"address":[...],
+   "city_state_zip":[...],"email_address":[...],"ssn":[...],"phone_number":[...]}
+with only the mapped fields, each array exactly as the library's assets_from_*
+function returns it. A blank value gives [].
+
+Rejects: a record that cannot be processed (wrong column count, invalid UTF-8
+or a NUL byte in a mapped column, a missing key, a line that is not a JSON
+object, an unterminated quoted field) is written as CSV "line,reason,record"
+to the rejects file (standard error by default), with the line on which it
+starts and the record as it was read.
+
+Exit status: 0 every record written, 1 some rejected, 2 usage or I/O error.)";
+
+void add_text_options(CLI::App* sub, TextOptions& o, bool fingerprint_flags) {
+  sub->add_option("--mode", o.mode, "cleaning mode: text, code (keeps punctuation) or digits")
+      ->type_name("MODE")
+      ->check(CLI::IsMember({"text", "code", "digits"}))
+      ->capture_default_str();
+  if (fingerprint_flags) {
+    sub->add_flag("--tiled", o.tiled, "side-by-side tiles instead of sliding windows");
+    sub->add_flag("--short", o.short_form, "16 hex digits instead of 64");
+    sub->add_flag("--raw", o.raw, "fingerprints back to back, no JSON");
+    sub->add_flag("--boolean", o.boolean, "each text is a boolean expression");
+    sub->add_flag("--parse-only", o.parse_only, "with --boolean: the bare expression tree");
+  }
+  sub->add_option("TEXT", o.texts, "texts; without any (or with -), one per line from standard input");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"korvi: salted fingerprints of personal identifiers", "korvi"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", [] {
+    return std::string("korvi ") + korvi_version();
+  });
+
+  AssetsOptions assets;
+  CLI::App* assets_cmd = app.add_subcommand("assets", "fingerprint the personal fields of CSV or JSON Lines records");
+  assets_cmd->add_option("INPUT", assets.input, "input file, or - for standard input")
+      ->type_name("FILE")
+      ->capture_default_str();
+  assets_cmd->add_option("-o,--output", assets.output, "output file, or - for standard output")
+      ->type_name("FILE")
+      ->capture_default_str();
+  assets_cmd->add_option("--rejects", assets.rejects, "file for rejected records (default: standard error; - for standard output)")
+      ->type_name("FILE");
+  assets_cmd->add_option("--format", assets.format, "csv or jsonl (default: jsonl for *.jsonl, *.ndjson, *.json, else csv)")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"csv", "jsonl"}));
+  assets_cmd->add_option("--delimiter", assets.delimiter, "CSV field separator (one character, or tab)")
+      ->type_name("CHAR")
+      ->capture_default_str();
+  assets_cmd->add_option("--name", assets.name, "columns of the name: first=A,middle=B,last=C")->type_name("COLUMNS");
+  assets_cmd->add_option("--address", assets.address, "column of the street address")->type_name("COLUMN");
+  assets_cmd->add_option("--city-state-zip", assets.city_state_zip, "columns of city, state and ZIP code: City,State,Zip")->type_name("COLUMNS");
+  assets_cmd->add_option("--email", assets.email, "column of the e-mail address")->type_name("COLUMN");
+  assets_cmd->add_option("--ssn", assets.ssn, "column of the social-security number")->type_name("COLUMN");
+  assets_cmd->add_option("--phone", assets.phone, "column of the phone number")->type_name("COLUMN");
+  assets_cmd->add_option("--id", assets.id, "column of the record id")->type_name("COLUMN");
+  assets_cmd->add_option("--record-type", assets.record_type, "record type written into every asset")
+      ->type_name("TYPE")
+      ->capture_default_str();
+  assets_cmd->add_flag("--no-guess", assets.no_guess, "map only the columns named by options");
+  assets_cmd->add_option("-j,--threads", assets.threads, "worker threads (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(0u, 1024u).description(""));
+  assets_cmd->add_option("--batch-size", assets.batch_records, "records per batch")
+      ->check(CLI::Range(size_t{1}, size_t{1} << 20))
+      ->group("");  // a tuning knob for tests, not for users
+  assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
+  assets_cmd->footer(kAssetsFooter);
+
+  TextOptions fp;
+  CLI::App* fp_cmd = app.add_subcommand("fingerprint", "fingerprints of texts, one JSON line each");
+  add_text_options(fp_cmd, fp, true);
+  fp_cmd->footer("Exit status: 0 every text fingerprinted, 1 some too short, not valid UTF-8\n"
+                 "or not a valid expression, 2 usage or I/O error.");
+
+  TextOptions clean;
+  CLI::App* clean_cmd = app.add_subcommand("clean", "texts in the cleaned form that fingerprints are taken from");
+  add_text_options(clean_cmd, clean, false);
+  clean_cmd->footer("Exit status: 0 every text cleaned, 1 some not valid UTF-8 (an empty line is\n"
+                    "written for each), 2 usage or I/O error.");
+
+  CLI::App* version_cmd = app.add_subcommand("version", "library version, Unicode data version and SHA-512 implementation");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    korvi_cli::print_error(e.what());
+    CLI::App* used = &app;
+    for (CLI::App* sub : {assets_cmd, fp_cmd, clean_cmd, version_cmd})
+      if (sub->parsed()) used = sub;
+    std::string hint = used == &app ? "korvi --help" : "korvi " + used->get_name() + " --help";
+    std::fprintf(stderr, "Run '%s' for usage.\n", hint.c_str());
+    return korvi_cli::kExitError;
+  }
+
+  try {
+    if (assets_cmd->parsed()) return korvi_cli::run_assets(assets);
+    if (fp_cmd->parsed()) return korvi_cli::run_fingerprint(fp);
+    if (clean_cmd->parsed()) return korvi_cli::run_clean(clean);
+    return korvi_cli::run_version();
+  } catch (const korvi_cli::UsageError& e) {
+    korvi_cli::print_error(e.what());
+  } catch (const korvi_cli::IoError& e) {
+    korvi_cli::print_error(e.what());
+  } catch (const std::bad_alloc&) {
+    korvi_cli::print_error("out of memory");
+  } catch (const std::exception& e) {
+    korvi_cli::print_error(e.what());
+  }
+  return korvi_cli::kExitError;
+}

@@ -1,0 +1,204 @@
+"""Finding, loading and declaring libkorvi with ctypes.
+
+Lookup order when no path is given: the ``KORVI_LIBRARY`` environment
+variable, a build tree of the repository this package sits in
+(``build/*/libkorvi.so*`` or ``build/libkorvi.so*``, the newest, for use in
+place), then the system's library search (``ctypes.util.find_library``).
+"""
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import os
+import sys
+import threading
+from pathlib import Path
+from typing import Any, Callable, Dict, List, Optional, Tuple, Union
+
+__all__ = [
+    "Library",
+    "LibraryNotFoundError",
+    "default_library",
+    "find_library_path",
+    "load_library",
+    "set_default_library",
+]
+
+PathLike = Union[str, "os.PathLike[str]"]
+
+ENVIRONMENT_VARIABLE = "KORVI_LIBRARY"
+
+# The file names a shared build of the library gets on each platform.
+if sys.platform == "darwin":
+    _PATTERNS: Tuple[str, ...] = ("libkorvi*.dylib",)
+elif sys.platform == "win32":
+    _PATTERNS = ("korvi*.dll", "libkorvi*.dll")
+else:
+    _PATTERNS = ("libkorvi.so*",)
+
+
+class LibraryNotFoundError(OSError):
+    """No libkorvi was found, or the file found could not be loaded."""
+
+
+class FingerprintResult(ctypes.Structure):
+    """The record fingerprint() returns; released with free_result()."""
+
+    _fields_ = [("status", ctypes.c_int32), ("text", ctypes.c_char_p)]
+
+
+_ResultPointer = ctypes.POINTER(FingerprintResult)
+
+_ASSET_EXPORTS: Dict[str, int] = {  # export name: number of string arguments
+    "assets_from_name": 5,
+    "assets_from_address": 3,
+    "assets_from_city_state_zip": 5,
+    "assets_from_email_address": 3,
+    "assets_from_ssn": 3,
+    "assets_from_phone_number": 3,
+}
+
+
+_REPOSITORY = Path(__file__).resolve().parent.parent.parent
+
+
+def _build_tree_candidates(repo: Path = _REPOSITORY) -> List[Path]:
+    """Shared libraries in build/ or build/*/ of the repository holding this package."""
+    found: List[Path] = []
+    build = repo / "build"
+    if build.is_dir():
+        for pattern in _PATTERNS:
+            for tree in ("", "*/"):
+                found.extend(p for p in build.glob(tree + pattern) if p.is_file())
+    # The most recently built tree wins; the plain name before versioned ones.
+    found.sort(key=lambda p: (-p.stat().st_mtime, len(p.name)))
+    return found
+
+
+def find_library_path(path: Optional[PathLike] = None) -> str:
+    """The file or name to load: path, else the lookup order of this module.
+
+    Raises LibraryNotFoundError when nothing is found.
+    """
+    if path is not None:
+        return os.fspath(path)
+    from_env = os.environ.get(ENVIRONMENT_VARIABLE)
+    if from_env:
+        return from_env
+    candidates = _build_tree_candidates()
+    if candidates:
+        return str(candidates[0])
+    system = ctypes.util.find_library("korvi")
+    if system:
+        return system
+    raise LibraryNotFoundError(
+        "libkorvi not found: pass its path, set %s, build it under build/ "
+        "(cmake -S . -B build/release && cmake --build build/release --target korvi), "
+        "or install it" % ENVIRONMENT_VARIABLE
+    )
+
+
+class Library:
+    """One loaded libkorvi with the prototypes of the exports this package uses.
+
+    Objects pickle as their path, so they can be handed to worker processes,
+    which load the same file again.
+    """
+
+    path: str
+
+    def __init__(self, path: PathLike) -> None:
+        self.path = os.fspath(path)
+        try:
+            dll = ctypes.CDLL(self.path)
+        except OSError as error:
+            raise LibraryNotFoundError("cannot load %s: %s" % (self.path, error)) from error
+        self._dll = dll
+        c_char_p, c_void_p = ctypes.c_char_p, ctypes.c_void_p
+
+        # Pointers to library-owned results are kept as integers (c_void_p),
+        # so each can be read and then released exactly once.
+        self.free: Callable[[int], None] = self._declare("korvi_free", None, [c_void_p])
+        self.free_result: Callable[[object], None] = self._declare("free_result", None, [_ResultPointer])
+        self.fingerprint: Callable[[bytes, int, int], object] = self._declare(
+            "fingerprint", _ResultPointer, [c_char_p, ctypes.c_int32, ctypes.c_uint32])
+        self.fingerprint_chunk: Callable[[bytes, int], Optional[int]] = self._declare(
+            "fingerprint_chunk", c_void_p, [c_char_p, ctypes.c_uint32])
+        self.clean_string: Callable[[bytes, int], Optional[int]] = self._declare(
+            "clean_string", c_void_p, [c_char_p, ctypes.c_int])
+        self.assets: Dict[str, Callable[..., Optional[int]]] = {
+            name: self._declare(name, c_void_p, [c_char_p] * count)
+            for name, count in _ASSET_EXPORTS.items()
+        }
+        versions = {}
+        for name in ("korvi_version", "korvi_unicode_version", "korvi_sha512_implementation"):
+            getter = self._declare(name, c_char_p, [])
+            versions[name] = getter().decode("ascii")  # static texts, never freed
+        self.version: str = versions["korvi_version"]
+        self.unicode_version: str = versions["korvi_unicode_version"]
+        self.sha512_implementation: str = versions["korvi_sha512_implementation"]
+
+    def _declare(self, name: str, restype: Any, argtypes: List[Any]) -> Any:
+        try:
+            function = getattr(self._dll, name)
+        except AttributeError as error:
+            raise LibraryNotFoundError("%s does not export %s" % (self.path, name)) from error
+        function.restype = restype
+        function.argtypes = argtypes
+        return function
+
+    def take_string(self, pointer: Optional[int]) -> bytes:
+        """Copies a library-allocated string and releases it. NULL: MemoryError."""
+        if not pointer:
+            raise MemoryError("libkorvi could not allocate its result")
+        try:
+            return ctypes.string_at(pointer)
+        finally:
+            self.free(pointer)
+
+    def __reduce__(self) -> Tuple[Callable[[str], "Library"], Tuple[str]]:
+        return (load_library, (self.path,))
+
+    def __repr__(self) -> str:
+        return "<korvi.Library %s (libkorvi %s)>" % (self.path, self.version)
+
+
+_loaded: Dict[str, Library] = {}
+_default: Optional[Library] = None
+_lock = threading.Lock()
+
+
+def load_library(path: Optional[PathLike] = None) -> Library:
+    """The library at path (or found by the lookup order), loaded once per process."""
+    target = find_library_path(path)
+    key = os.path.realpath(target) if os.path.exists(target) else target
+    with _lock:
+        library = _loaded.get(key)
+        if library is None:
+            library = Library(target)
+            _loaded[key] = library
+        return library
+
+
+def default_library() -> Library:
+    """The library that functions use when none is passed: found once by the
+    lookup order on first use, or the one set_default_library chose."""
+    global _default
+    library = _default
+    if library is None:
+        library = load_library(None)
+        with _lock:
+            if _default is None:
+                _default = library
+            library = _default
+    return library
+
+
+def set_default_library(library: Union[Library, PathLike, None]) -> Optional[Library]:
+    """Makes library (or the one at a path) the default; None forgets the
+    current default so that the next use looks it up again. Returns it."""
+    global _default
+    chosen = library if isinstance(library, Library) or library is None else load_library(library)
+    with _lock:
+        _default = chosen
+    return chosen

@@ -1,0 +1,51 @@
+# Compares the export table of the Windows DLL with its .def file, and checks
+# that it imports no MinGW runtime DLL (libstdc++, libgcc, libwinpthread).
+#   cmake -DOBJDUMP=... -DDLL=libkorviw64.dll -DDEF=libkorviw64.def -P check_dll_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p failed on ${DLL}")
+endif()
+
+# Exported names: the rows "[   n] name" of the name pointer table.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\] [^\n]+\n)*)" table "${dump}")
+# Brackets would upset CMake's list splitting: drop them first.
+string(REGEX REPLACE "[][]" "" rows "${CMAKE_MATCH_1}")
+string(REGEX MATCHALL "[0-9]+ [A-Za-z_][A-Za-z0-9_]*" rows "${rows}")
+set(actual)
+foreach(row ${rows})
+  string(REGEX REPLACE "^[0-9]+ " "" name "${row}")
+  list(APPEND actual ${name})
+endforeach()
+
+file(STRINGS ${DEF} def_lines)
+set(expected)
+set(in_exports FALSE)
+foreach(line ${def_lines})
+  if(line MATCHES "^EXPORTS")
+    set(in_exports TRUE)
+  elseif(in_exports AND line MATCHES "^[ \t]+([A-Za-z_][A-Za-z0-9_]*)")
+    list(APPEND expected ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+
+list(SORT actual)
+list(SORT expected)
+set(missing ${expected})
+if(actual)
+  list(REMOVE_ITEM missing ${actual})
+endif()
+set(extra ${actual})
+list(REMOVE_ITEM extra ${expected})
+if(missing OR extra OR NOT expected)
+  message(FATAL_ERROR "DLL exports differ from ${DEF}\n  missing: ${missing}\n  extra: ${extra}")
+endif()
+list(LENGTH actual n)
+message(STATUS "${n} exports match ${DEF}")
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+message(STATUS "imports: ${imports}")
+foreach(import ${imports})
+  if(import MATCHES "lib[A-Za-z_0-9+-]*\\.dll")
+    message(FATAL_ERROR "the DLL needs a MinGW runtime DLL: ${import}")
+  endif()
+endforeach()
