@@ -36,7 +36,7 @@ rm -rf "$probe"
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/dist/toolchain-i386.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator"
-cmake --build "$build" -j"$(jobs)"
+cmake --build "$build" -j"$(build_jobs)"
 library=$(find "$build" -maxdepth 1 -name 'libkorvi.so.*.*.*' -type f)
 readelf -h "$library" | grep -q 'Machine: *Intel 80386' ||
   { echo "$library is not an i386 library"; exit 1; }
@@ -48,7 +48,7 @@ if [ -n "$emulator" ]; then
   skip=(-E '^cli_|^JsonMemory[.]')
   echo "== under qemu-i386, not run: the cli_* and JsonMemory.* tests"
 fi
-ctest --test-dir "$build" --output-on-failure -j"$(jobs)" "${skip[@]}"
+ctest --test-dir "$build" --output-on-failure -j"$(build_jobs)" "${skip[@]}"
 echo "== $library: all tests passed"
 
 version=$(sed -n 's/^project(korvi VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

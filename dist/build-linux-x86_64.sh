@@ -11,8 +11,8 @@ build=${KORVI_X86_64_BUILD:-build/x86_64}
 
 bash scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build" -j"$(jobs)"
-ctest --test-dir "$build" --output-on-failure -j"$(jobs)"
+cmake --build "$build" -j"$(build_jobs)"
+ctest --test-dir "$build" --output-on-failure -j"$(build_jobs)"
 
 version=$(sed -n 's/^project(korvi VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 stage=build/dist/korvi-$version-linux-x86_64

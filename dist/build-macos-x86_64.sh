@@ -16,17 +16,20 @@
 # Environment: JOBS (parallel jobs, default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ "$(uname -s)" = Darwin ] && [ "$(uname -m)" = x86_64 ] ||
-  { echo "run this on an x86-64 Mac"; exit 1; }
+if [ "$(uname -s)" != Darwin ] || [ "$(uname -m)" != x86_64 ]; then
+  echo "run this on an x86-64 Mac"
+  exit 1
+fi
 jobs=${JOBS:-$(sysctl -n hw.ncpu)}
 build=build/macos
 deps=build/macos-deps
 
 brew install cmake pkg-config gcc utf8proc libsodium uthash
 gcc_bin=$(brew --prefix gcc)/bin
-cxx=$(ls "$gcc_bin"/g++-[0-9]* | sort -V | tail -n 1)
+cxx=$(find "$gcc_bin" -name 'g++-[0-9]*' | sort -V | tail -n 1)
 cc=$gcc_bin/gcc-${cxx##*/g++-}
-export PKG_CONFIG_PATH="$(brew --prefix utf8proc)/lib/pkgconfig:$(brew --prefix libsodium)/lib/pkgconfig"
+PKG_CONFIG_PATH="$(brew --prefix utf8proc)/lib/pkgconfig:$(brew --prefix libsodium)/lib/pkgconfig"
+export PKG_CONFIG_PATH
 
 gtest_version=1.12.1
 if [ ! -f "$deps/prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then

@@ -79,14 +79,14 @@ fi
 if [ ! -f "$prefix/lib/libsodium.a" ]; then
   echo "== building libsodium ($(basename "$sodium_src")) for $host"
   if [ ! -x "$sodium_src/configure" ]; then
-  (cd "$sodium_src" && autoreconf -fi >"$deps/autoreconf.log" 2>&1) ||
-    { cat "$deps/autoreconf.log"; exit 1; }
-fi
+    (cd "$sodium_src" && autoreconf -fi >"$deps/autoreconf.log" 2>&1) ||
+      { cat "$deps/autoreconf.log"; exit 1; }
+  fi
   rm -rf "$deps/sodium-build" && mkdir -p "$deps/sodium-build"
   (cd "$deps/sodium-build" &&
     "$sodium_src/configure" --host=$host --prefix="$prefix" --disable-shared --enable-static \
       --disable-dependency-tracking >/dev/null &&
-    make -j"$(jobs)" >/dev/null &&
+    make -j"$(build_jobs)" >/dev/null &&
     make install >/dev/null)
 fi
 
@@ -99,7 +99,7 @@ echo "== building libkorviw64.dll"
 export KORVI_MINGW_PREFIX=$prefix
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/dist/toolchain-mingw64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DKORVI_BUILD_PROGRAMS=OFF
-cmake --build "$build" -j"$(jobs)"
+cmake --build "$build" -j"$(build_jobs)"
 
 export WINEPREFIX=$deps/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

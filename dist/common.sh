@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers shared by the dist/build-*.sh scripts (sourced, not run).
 
 # Installs those of the named Debian packages that are not installed yet.
@@ -15,7 +16,7 @@ need_packages() {
 }
 
 # Build parallelism: at most two jobs unless JOBS says otherwise.
-jobs() {
+build_jobs() {
   local n
   n=$(nproc)
   echo "${JOBS:-$(( n < 2 ? n : 2 ))}"

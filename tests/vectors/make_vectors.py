@@ -28,9 +28,9 @@ OUTPUT = HERE / "vectors.tsv"
 
 
 def load(name, path):
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
@@ -324,8 +324,13 @@ comment("json_encode  text  compact text of json_decode(text) (\\N: the text doe
 JSON_ROUND_TRIPS = [
     (' { "b" : [1, 2.50, -0, 1e21, 1E-7, 0.1, 123456789012345678, 0.33333333333333331] , "a":null } ',
      '{"b":[1,2.5,-0,1e+21,1e-07,0.1,1.234567890123457e+17,0.3333333333333333],"a":null}'),
+    # Numbers are written with 16 significant digits, or 17 where the 16-digit
+    # text would read back as a number that writes otherwise: the largest
+    # double (whose 16 digits read as infinity) and 1.0000000000000001e23
+    # (whose "1e+23" reads as 9.999999999999999e22).
     ("[1e400, -1e400, 1e-400, 5e-324, 1.7976931348623157e308, -2.2250738585072014e-308]",
-     "[null,null,0,4.940656458412465e-324,1.797693134862316e+308,-2.225073858507201e-308]"),
+     "[null,null,0,4.940656458412465e-324,1.7976931348623157e+308,-2.225073858507201e-308]"),
+    ("[1e23, 1.0000000000000001e23]", "[9.999999999999999e+22,1.0000000000000001e+23]"),
     ("[100, 1e15, 1e16, 1e17, 12345678901234567890, 0.000001, 0.0000001]",
      "[100,1000000000000000,1e+16,1e+17,1.234567890123457e+19,1e-06,1e-07]"),
     ('"tab\\there \\"q\\" \\u00e9 \\/ \\u001f \\u0001 \\ud83d\\ude00 \\u20AC"',
