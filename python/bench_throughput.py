@@ -25,6 +25,7 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+from typing import Tuple
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent
@@ -55,7 +56,7 @@ def read(path: Path) -> pd.DataFrame:
     return pd.read_csv(path, dtype=str, keep_default_na=False)
 
 
-def pandas_rate(frame: pd.DataFrame, library: korvi.Library) -> tuple:
+def pandas_rate(frame: pd.DataFrame, library: korvi.Library) -> Tuple[float, float, int]:
     """Wall seconds, CPU seconds and assets of assets_frame over the frame."""
     assets = 0
     started, cpu = time.perf_counter(), time.process_time()
@@ -64,7 +65,7 @@ def pandas_rate(frame: pd.DataFrame, library: korvi.Library) -> tuple:
     return time.perf_counter() - started, time.process_time() - cpu, assets
 
 
-def dask_rate(path: Path, workers: int, library: korvi.Library) -> tuple:
+def dask_rate(path: Path, workers: int, library: korvi.Library) -> Tuple[float, float, int, int]:
     """Wall seconds, CPU seconds of the workers, assets and partitions."""
     import dask.dataframe as dd
     from distributed import Client, LocalCluster
@@ -84,11 +85,17 @@ def dask_rate(path: Path, workers: int, library: korvi.Library) -> tuple:
             return wall, cpu, int(counts.sum()), people.npartitions
 
 
+def _release_build(command: str) -> bool:
+    cache = Path(command).parent.parent / "CMakeCache.txt"
+    return cache.exists() and "CMAKE_BUILD_TYPE:STRING=Release\n" in cache.read_text(errors="replace")
+
+
 def find_cli() -> str:
-    """The newest built korvi command that runs on this machine, or ""."""
-    found = [p for p in glob.glob(str(REPO / "build*" / "**" / "programs" / "korvi"), recursive=True)
-             if os.access(p, os.X_OK)]
-    for path in sorted(found, key=os.path.getmtime, reverse=True):
+    """The newest korvi command of a Release build tree that runs on this
+    machine (else of any build tree), or ""."""
+    found = [p for pattern in ("build*/programs/korvi", "build*/*/programs/korvi")
+             for p in glob.glob(str(REPO / pattern)) if os.access(p, os.X_OK)]
+    for path in sorted(found, key=lambda p: (_release_build(p), os.path.getmtime(p)), reverse=True):
         try:
             if subprocess.run([path, "--version"], capture_output=True, timeout=10).returncode == 0:
                 return path
@@ -102,7 +109,7 @@ def _children_cpu() -> float:
     return usage.ru_utime + usage.ru_stime
 
 
-def cli_rate(cli: str, path: Path, threads: int) -> tuple:
+def cli_rate(cli: str, path: Path, threads: int) -> Tuple[float, float]:
     """Wall and CPU seconds of `korvi assets`."""
     started, cpu = time.perf_counter(), _children_cpu()
     subprocess.run([cli, "assets", str(path), "-o", os.devnull, "--threads", str(threads), "--quiet"],
@@ -120,7 +127,8 @@ def main() -> None:
     parser.add_argument("--count", type=int, default=1_000_000, help="synthetic people (default 1,000,000)")
     parser.add_argument("--workers", type=int, default=2, help="Dask worker processes (default 2)")
     parser.add_argument("--library", help="libkorvi to load (default: KORVI_LIBRARY, then a build tree)")
-    parser.add_argument("--cli", help="korvi command to compare with (default: the newest build*/**/programs/korvi)")
+    parser.add_argument("--cli", help="korvi command to compare with (default: the newest of a Release "
+                        "build tree, build*/programs/korvi or build*/*/programs/korvi)")
     args = parser.parse_args()
 
     library = korvi.load_library(args.library)

@@ -126,19 +126,19 @@ class ColumnMapping:
             raise ValueError("columns not in the frame: " + ", ".join(missing))
 
 
-def _split(spec: NameColumns, option: str, keys: Tuple[str, str, str],
+def _split(given: NameColumns, option: str, keys: Tuple[str, str, str],
            optional: Optional[str] = None) -> Tuple[Optional[Hashable], ...]:
-    if isinstance(spec, Mapping):
-        unknown = set(spec) - set(keys)
+    if isinstance(given, Mapping):
+        unknown = set(given) - set(keys)
         if unknown:
             raise ValueError("%s: unknown keys %s (keys: %s)" % (option, sorted(unknown), ", ".join(keys)))
-        values = tuple(spec.get(key) for key in keys)
-    elif isinstance(spec, (str, bytes)) or not isinstance(spec, Sequence):
-        raise ValueError("%s: give a tuple of columns or a dict, not %r" % (option, spec))
-    elif len(spec) == 3:
-        values = tuple(spec)
-    elif len(spec) == 2 and optional is not None:
-        values = (spec[0], None, spec[1])
+        values = tuple(given.get(key) for key in keys)
+    elif isinstance(given, (str, bytes)) or not isinstance(given, Sequence):
+        raise ValueError("%s: give a tuple of columns or a dict, not %r" % (option, given))
+    elif len(given) == 3:
+        values = tuple(given)
+    elif len(given) == 2 and optional is not None:
+        values = (given[0], None, given[1])
     else:
         raise ValueError("%s: give %s columns, or a dict" % (option, "2 or 3" if optional else "3"))
     for key, value in zip(keys, values):

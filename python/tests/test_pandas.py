@@ -120,15 +120,15 @@ def test_fingerprints_frame_unites_the_variants(lib):
     assert got.loc[20, "address"] == () and got.loc[40, "name"] == ()
 
 
-@pytest.mark.parametrize("spec", [
+@pytest.mark.parametrize("given", [
     dict(name=("first", "middle", "last")),
     dict(name={"first": "first", "middle": "middle", "last": "last"}),
     dict(name=["first", "middle", "last"]),
 ])
-def test_name_mappings_agree(lib, spec):
+def test_name_mappings_agree(lib, given):
     expected = kp.ColumnMapping(first_name="first", middle_name="middle", last_name="last")
-    assert kp.ColumnMapping.build(**spec) == expected
-    assert _rows(kp.assets_frame(PEOPLE, **spec)) == _rows(kp.assets_frame(PEOPLE, expected))
+    assert kp.ColumnMapping.build(**given) == expected
+    assert _rows(kp.assets_frame(PEOPLE, **given)) == _rows(kp.assets_frame(PEOPLE, expected))
 
 
 def test_two_name_columns_mean_first_and_last(lib):
@@ -138,7 +138,7 @@ def test_two_name_columns_mean_first_and_last(lib):
     assert mapping.fields() == ("name", "city_state_zip")
 
 
-@pytest.mark.parametrize("spec, error, message", [
+@pytest.mark.parametrize("given, error, message", [
     (dict(), ValueError, "map at least one field"),
     (dict(id="id"), ValueError, "map at least one field"),
     (dict(name="first"), ValueError, "tuple of columns"),
@@ -148,9 +148,9 @@ def test_two_name_columns_mean_first_and_last(lib):
     (dict(city_state_zip=("city", "state")), ValueError, "give 3 columns"),
     (dict(address="street_name", email="mail"), ValueError, "address='street_name', email='mail'"),
 ])
-def test_bad_mappings(lib, spec, error, message):
+def test_bad_mappings(lib, given, error, message):
     with pytest.raises(error, match=message):
-        kp.assets_frame(PEOPLE, **spec)
+        kp.assets_frame(PEOPLE, **given)
 
 
 def test_mapping_and_keywords_are_exclusive(lib):
