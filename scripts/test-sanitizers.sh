@@ -27,7 +27,9 @@ if [ "$which" = all ] || [ "$which" = asan ]; then
   cmake -S . -B "$asan_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVI_SANITIZE=ON \
     -DKORVI_BUILD_PROGRAMS=ON >/dev/null
   cmake --build "$asan_dir" -j"$jobs"
-  ctest --test-dir "$asan_dir" --output-on-failure -j"$jobs"
+  # cli_sample_matches_library loads the library into Python through ctypes,
+  # where the sanitizer runtime cannot come first; it runs in the plain build.
+  ctest --test-dir "$asan_dir" --output-on-failure -j"$jobs" -E '^cli_sample_matches_library$'
 fi
 
 if [ "$which" = all ] || [ "$which" = tsan ]; then

@@ -71,8 +71,10 @@ KORVI_API JsonNode *json_first_child(const JsonNode *node) KORVI_NOEXCEPT;
 /* Compact text of a tree. Strings and keys that are not well-formed UTF-8 are
  * written with each maximal ill-formed subpart (as the Unicode Standard
  * recommends) replaced by one U+FFFD, so the output is always valid JSON.
- * Numbers are written as "%.16g" in the C locale,
- * whatever the process locale; NaN and infinities as null. */
+ * Numbers are written as "%.16g" in the C locale, whatever the process
+ * locale (as "%.17g" where the 16-digit text would read back as a number
+ * that writes differently, so decoding and encoding again changes nothing);
+ * NaN and infinities as null. */
 KORVI_API char *json_encode(const JsonNode *node) KORVI_NOEXCEPT;
 /* JSON string literal (quotes included) of a text. */
 KORVI_API char *json_encode_string(const char *s) KORVI_NOEXCEPT;

@@ -78,8 +78,9 @@ const char* match_number(const char* p) noexcept;
 // beyond the double range become +-infinity, values below it +-0.
 double convert_number(const char* first, const char* last) noexcept;
 
-// Shortest "%.16g" text of x in the C locale, or "null" when that is not a
-// JSON number (NaN, infinities). buffer must hold 32 bytes; returns the length.
+// Shortest "%.16g" text of x in the C locale ("%.17g" where that would read
+// back as a number written differently), or "null" when that is not a JSON
+// number (NaN, infinities). buffer must hold 32 bytes; returns the length.
 size_t format_number(double x, char* buffer) noexcept;
 
 // ---- tree ----

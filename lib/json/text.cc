@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <system_error>
 
 #include "json/json_internal.h"
@@ -175,14 +176,41 @@ double convert_number(const char* first, const char* last) noexcept {
   return value;
 }
 
-size_t format_number(double x, char* buffer) noexcept {
+namespace {
+
+// "%.16g" of x into buffer (32 bytes), zero-terminated; nullptr when that is
+// no JSON number (NaN, infinities).
+char* format_16(double x, char* buffer) noexcept {
   auto [end, error] = std::to_chars(buffer, buffer + 31, x, std::chars_format::general, 16);
-  if (error == std::errc()) {
-    *end = '\0';
-    if (match_number(buffer) == end) return static_cast<size_t>(end - buffer);
+  if (error != std::errc()) return nullptr;
+  *end = '\0';
+  return match_number(buffer) == end ? end : nullptr;
+}
+
+}  // namespace
+
+size_t format_number(double x, char* buffer) noexcept {
+  char* end = format_16(x, buffer);
+  if (end == nullptr) {
+    std::memcpy(buffer, "null", 5);
+    return 4;
   }
-  std::memcpy(buffer, "null", 5);
-  return 4;
+  // Sixteen digits can read back as a neighbour of x that writes otherwise:
+  // 1.0000000000000001e23 writes as 1e+23, which reads as
+  // 9.999999999999999e22; the largest doubles write as texts that read as
+  // infinity. There seventeen digits, which always read back as x, keep a
+  // written number the same through any number of reads and writes.
+  const double back = convert_number(buffer, end);
+  if (back != x) {
+    char again[32];
+    const char* again_end = format_16(back, again);
+    if (again_end == nullptr || std::string_view(again, static_cast<size_t>(again_end - again)) !=
+                                    std::string_view(buffer, static_cast<size_t>(end - buffer))) {
+      end = std::to_chars(buffer, buffer + 31, x, std::chars_format::general, 17).ptr;
+      *end = '\0';
+    }
+  }
+  return static_cast<size_t>(end - buffer);
 }
 
 }  // namespace korvi::json
