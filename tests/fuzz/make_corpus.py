@@ -195,13 +195,12 @@ def stringify_program(value, space_choice):
 
 
 def pick(seeds, cap, keep_first=0):
-    """The first keep_first seeds, then evenly spaced ones of the rest, so
-    that every test file contributes."""
+    """The first keep_first seeds, then those of the rest with the lowest
+    SHA-1: a sample drawn from every test file alike, which a new or changed
+    test literal alters by one seed at most."""
     head, rest = seeds[:keep_first], seeds[keep_first:]
     room = max(cap - len(head), 0)
-    if len(rest) <= room:
-        return head + rest
-    return head + [rest[i * len(rest) // room] for i in range(room)]
+    return head + sorted(rest, key=lambda seed: hashlib.sha1(seed).digest())[:room]
 
 
 def suite_files():
@@ -222,10 +221,11 @@ def build():
 
     # Windows hashed with the salt, as the fingerprinting core batches them.
     salt = re.search(r'kSalt = "([^"]*)"', (ROOT / "lib/core/fingerprints.h").read_text()).group(1).encode()
-    for i in range(0, len(texts), 8):
+    for t in texts:
         seed = bytearray([len(salt)]) + salt
-        for t in texts[i:i + 8]:
-            seed += bytes([min(len(t), 89)]) + t[:89]
+        for at in range(0, min(len(t), 8 * 7), 7):  # overlapping windows, as shingles overlap
+            window = t[at:at + 14]
+            seed += bytes([len(window)]) + window
         corpora["sha512_batch"].append(bytes(seed))
 
     for i, t in enumerate(texts):
