@@ -6,10 +6,15 @@
 #include <cstring>
 #include <new>
 
+#include "core/digest_sort.h"
 #include "core/sha512.h"
 #include "core/sha512_batch.h"
 #include "core/sizes.h"
 #include "text/clean.h"
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace korvi::core {
 namespace {
@@ -39,7 +44,7 @@ void store_reversed(uint64_t x, char* out) noexcept {
   }
 }
 
-char* write_word_hex(uint64_t word, char* out) noexcept {
+char* write_word_hex_swar(uint64_t word, char* out) noexcept {
   const uint64_t high = hex8(static_cast<uint32_t>(word >> 32));
   const uint64_t low = hex8(static_cast<uint32_t>(word));
   // Most significant nibble first in memory, whatever the host's byte order.
@@ -47,6 +52,41 @@ char* write_word_hex(uint64_t word, char* out) noexcept {
   store_reversed(low, out + 8);
   return out + 16;
 }
+
+#if defined(__SSE2__) && defined(__x86_64__)
+// Nibbles (one per byte, 0-15) to their lower-case hex digits.
+__m128i nibbles_to_hex(__m128i nibbles) noexcept {
+  const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(nibbles, _mm_set1_epi8(9)),
+                                        _mm_set1_epi8('a' - '0' - 10));
+  return _mm_add_epi8(_mm_add_epi8(nibbles, _mm_set1_epi8('0')), letters);
+}
+
+// The 32 digits of two words, sixteen at a time: bytes most significant
+// first, each split into its high and low nibble side by side.
+char* write_two_words_hex(uint64_t first, uint64_t second, char* out) noexcept {
+  const __m128i bytes = _mm_set_epi64x(static_cast<long long>(__builtin_bswap64(second)),
+                                       static_cast<long long>(__builtin_bswap64(first)));
+  const __m128i low_nibble = _mm_set1_epi8(0x0F);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble);
+  const __m128i low = _mm_and_si128(bytes, low_nibble);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), nibbles_to_hex(_mm_unpacklo_epi8(high, low)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                   nibbles_to_hex(_mm_unpackhi_epi8(high, low)));
+  return out + 32;
+}
+
+char* write_long_hex(const uint64_t* words, char* out) noexcept {
+  out = write_two_words_hex(words[0], words[1], out);
+  return write_two_words_hex(words[2], words[3], out);
+}
+#else
+char* write_long_hex(const uint64_t* words, char* out) noexcept {
+  for (int w = 0; w < 4; ++w) out = write_word_hex_swar(words[w], out);
+  return out;
+}
+#endif
+
+char* write_word_hex(uint64_t word, char* out) noexcept { return write_word_hex_swar(word, out); }
 
 uint64_t load_big_endian(const uint8_t* bytes) noexcept {
   uint64_t word = 0;
@@ -98,8 +138,7 @@ void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept {
 
 char* Fingerprints::write_hex(size_t i, char* out) const noexcept {
   if (short_form_) return write_word_hex(short_[i], out);
-  for (uint64_t word : long_[i].words) out = write_word_hex(word, out);
-  return out;
+  return write_long_hex(long_[i].words, out);
 }
 
 void Fingerprints::hex(size_t i, char* out) const noexcept { *write_hex(i, out) = '\0'; }
@@ -183,60 +222,6 @@ void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
   }
 }
 
-namespace {
-
-template <class T>
-void insertion_sort(T* items, size_t n) {
-  for (size_t i = 1; i < n; ++i) {
-    const T item = items[i];
-    size_t j = i;
-    for (; j > 0 && item < items[j - 1]; --j) items[j] = items[j - 1];
-    items[j] = item;
-  }
-}
-
-uint64_t leading_word(uint64_t word) noexcept { return word; }
-uint64_t leading_word(const Fingerprints::Long& digest) noexcept { return digest.words[0]; }
-
-// Digests are uniformly spread, so one in-place pass by the leading byte
-// (each item swapped straight into its bucket) leaves small buckets that
-// finish quickly; short texts skip straight to insertion sort.
-template <class T>
-void sort_digests(std::vector<T>& items) {
-  const size_t n = items.size();
-  if (n <= 48) {
-    insertion_sort(items.data(), n);
-    return;
-  }
-  std::array<size_t, 257> start{};
-  for (const T& item : items) ++start[(leading_word(item) >> 56) + 1];
-  for (size_t b = 1; b <= 256; ++b) start[b] += start[b - 1];
-  std::array<size_t, 256> next;
-  std::copy(start.begin(), start.end() - 1, next.begin());
-  for (size_t bucket = 0; bucket < 256; ++bucket) {
-    while (next[bucket] < start[bucket + 1]) {
-      T& item = items[next[bucket]];
-      const auto home = static_cast<size_t>(leading_word(item) >> 56);
-      if (home == bucket) {
-        ++next[bucket];
-      } else {
-        std::swap(item, items[next[home]++]);
-      }
-    }
-  }
-  for (size_t bucket = 0; bucket < 256; ++bucket) {
-    T* first = items.data() + start[bucket];
-    const size_t count = start[bucket + 1] - start[bucket];
-    if (count <= 32) {
-      insertion_sort(first, count);
-    } else {
-      std::sort(first, first + count);
-    }
-  }
-}
-
-}  // namespace
-
 bool Fingerprints::Long::operator<(const Long& other) const noexcept {
   if (words[0] != other.words[0]) return words[0] < other.words[0];
   if (words[1] != other.words[1]) return words[1] < other.words[1];
@@ -246,21 +231,44 @@ bool Fingerprints::Long::operator<(const Long& other) const noexcept {
 
 void Fingerprints::seal() {
   if (short_form_) {
-    sort_digests(short_);
+    detail::sort_digests(short_);
     short_.erase(std::unique(short_.begin(), short_.end()), short_.end());
   } else {
-    sort_digests(long_);
+    detail::sort_digests(long_);
     long_.erase(std::unique(long_.begin(), long_.end()), long_.end());
   }
 }
 
+namespace {
+
+// Every code point one byte: windows are plain substrings.
+void cut_ascii_windows(std::string_view text, bool tiled, WindowBatcher& batch) {
+  const size_t last = text.size() - kWindowCodepoints;
+  const size_t step = tiled ? kWindowCodepoints : 1;
+  size_t start = 0;
+  for (; start <= last; start += step) batch.push(text.substr(start, kWindowCodepoints));
+  // A final tile flush with the end when the tiles do not divide the text.
+  if (tiled && start - step != last) batch.push(text.substr(last));
+  batch.flush();
+}
+
+}  // namespace
+
 void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
+  cut_windows(text, text::count_codepoints(text), tiled, out);
+}
+
+void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerprints& out) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
   // At most one window per byte (sliding) or per 14 bytes (tiles), so the
   // digests never move while they are added.
   out.reserve(tiled ? size / kWindowCodepoints + 1 : size);
   WindowBatcher batch(out);
+  if (codepoints == size && size >= kWindowCodepoints) {
+    cut_ascii_windows(text, tiled, batch);
+    return;
+  }
   // Byte offset just past the first 14 code points.
   size_t end = 0;
   for (size_t k = 0; k < kWindowCodepoints && end < size; ++k) end += sequence_length(s[end]);
@@ -314,9 +322,9 @@ int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprin
     padded.push_back(' ');
     padded.append(cleaned);
     padded.push_back(' ');
-    cut_windows(padded, tiled, out);
+    cut_windows(padded, codepoints + 2, tiled, out);
   } else {
-    cut_windows(cleaned, tiled, out);
+    cut_windows(cleaned, codepoints, tiled, out);
   }
   out.seal();
   return STATUS_OK;

@@ -72,6 +72,8 @@ class Fingerprints {
 // Cuts a valid text of at least 14 code points into sliding windows (or
 // tiles when tiled) and adds one digest per window, unsorted.
 void cut_windows(std::string_view text, bool tiled, Fingerprints& out);
+// The same when the text's code points are already counted.
+void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerprints& out);
 
 // The whole pipeline for one text: clean with clean_mode, refuse 11 code
 // points or fewer (STATUS_TOO_SHORT), pad 12 or 13, cut (FINGERPRINT_TILED),
