@@ -166,9 +166,21 @@ bool clean_into(std::string_view text, int mode, std::string& out) {
   const uint32_t kept = kept_categories(m);
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
-  out.reserve(out.size() + size + 1);
   bool in_space_run = false;
   size_t i = 0;
+  // ASCII never grows when cleaned, so a leading ASCII stretch is written
+  // straight into room made for the whole text.
+  const size_t before = out.size();
+  out.resize(before + size);
+  char* ascii_out = out.data() + before;
+  for (; i < size && s[i] < 0x80; ++i) {
+    const char c = ascii[s[i]];
+    if (c == '\0') continue;  // deleted: does not end a run of spaces
+    const bool space = c == ' ';
+    if (!(space && in_space_run)) *ascii_out++ = c;
+    in_space_run = space;
+  }
+  out.resize(static_cast<size_t>(ascii_out - out.data()));
   while (i < size) {
     if (s[i] < 0x80) {
       const char c = ascii[s[i++]];
