@@ -3,6 +3,7 @@
 import json
 import os
 import platform
+import statistics
 import sys
 
 
@@ -16,15 +17,24 @@ def medians(path):
     return out, data.get("context", {})
 
 
-def main(folder):
-    def best(name):
-        with open(os.path.join(folder, name)) as f:
-            return max(json.loads(line)["items_per_second"] for line in f if line.strip())
+def lines_of(path):
+    with open(path) as f:
+        return [json.loads(line) for line in f if line.strip()]
 
-    python = best("python.json")
-    naive = best("naive.json")
+
+def items_by_name(path):
+    with open(path) as f:
+        return {b["name"]: b["items_per_second"] for b in json.load(f)["benchmarks"]}
+
+
+def main(folder):
+    python = [line["items_per_second"] for line in lines_of(os.path.join(folder, "python.json"))]
+    naive = [line["items_per_second"] for line in lines_of(os.path.join(folder, "naive.json"))]
+    rounds = len(python)
+    names = [items_by_name(os.path.join(folder, f"names-{r}.json")) for r in range(1, rounds + 1)]
+    portable = [items_by_name(os.path.join(folder, f"names-libsodium-{r}.json"))
+                for r in range(1, rounds + 1)]
     korvi, context = medians(os.path.join(folder, "korvi.json"))
-    portable, _ = medians(os.path.join(folder, "korvi-libsodium.json"))
     memory = json.load(open(os.path.join(folder, "memory.json")))["memory"]
     cpu = "unknown CPU"
     try:
@@ -35,27 +45,31 @@ def main(folder):
     except OSError:
         pass
     print(f"Machine: {cpu}, {context.get('num_cpus', '?')} cores, {platform.system()} "
-          f"{platform.release()}; medians of 3 runs, one thread")
+          f"{platform.release()}; one thread. Name rows: medians of {rounds} rounds in which "
+          f"korvi and the baselines take turns, each ratio taken within its round; "
+          f"other rows: medians of 3 runs")
     print()
     print("| benchmark | items/s | MB/s | vs Python | vs naive C |")
     print("|---|---:|---:|---:|---:|")
+
+    def name_row(label, per_round, key):
+        items = [r[key] for r in per_round]
+        vs_py = statistics.median(i / p for i, p in zip(items, python))
+        vs_naive = statistics.median(i / n for i, n in zip(items, naive))
+        print(f"| {label} | {statistics.median(items):,.0f} | | {vs_py:.1f}x | {vs_naive:.1f}x |")
+
+    for key in names[0]:
+        name_row(key[3:], names, key)
+    name_row("FingerprintNames (KORVI_SHA512=libsodium)", portable, "BM_FingerprintNames")
     for name, b in korvi.items():
         items = b.get("items_per_second", 0.0)
         mbs = b.get("bytes_per_second", 0.0) / 1e6
-        vs_py = vs_naive = ""
-        if name.startswith("BM_FingerprintNames"):
-            vs_py = f"{items / python:.1f}x"
-            vs_naive = f"{items / naive:.1f}x"
         extra = ""
         if "windows_per_second" in b:
             extra = f" ({b['windows_per_second'] / 1e6:.1f} M windows/s)"
-        print(f"| {name[3:]}{extra} | {items:,.0f} | {mbs:,.1f} | {vs_py} | {vs_naive} |")
-    for name, b in portable.items():
-        items = b.get("items_per_second", 0.0)
-        print(f"| {name[3:]} (KORVI_SHA512=libsodium) | {items:,.0f} | "
-              f"{b.get('bytes_per_second', 0) / 1e6:,.1f} | {items / python:.1f}x | {items / naive:.1f}x |")
-    print(f"| baseline: Python hashlib, names | {python:,.0f} | | 1.0x | |")
-    print(f"| baseline: naive C, names | {naive:,.0f} | | | 1.0x |")
+        print(f"| {name[3:]}{extra} | {items:,.0f} | {mbs:,.1f} | | |")
+    print(f"| baseline: Python hashlib, names | {statistics.median(python):,.0f} | | 1.0x | |")
+    print(f"| baseline: naive C, names | {statistics.median(naive):,.0f} | | | 1.0x |")
     print()
     print(f"Peak memory: fingerprint of a 1 MB text {memory['fingerprint_1MB_text_peak_kib']:,} KiB; "
           f"assets_from_address at the 10,000-variant cap {memory['assets_from_address_at_cap_peak_kib']:,} KiB")
