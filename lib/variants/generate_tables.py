@@ -163,6 +163,29 @@ def cpp_string(text):
     return "".join(out)
 
 
+def key_hash(key):
+    """32-bit FNV-1a of the key's UTF-8 bytes; lookup_alternates computes the same."""
+    h = 0x811C9DC5
+    for byte in key.encode("utf-8"):
+        h = ((h ^ byte) * 0x01000193) & 0xFFFFFFFF
+    return h
+
+
+def hash_slots(groups):
+    """Open addressing with linear probing over a power-of-two slot count at
+    least twice the group count; a slot holds group index + 1, 0 when empty."""
+    size = 1
+    while size < 2 * len(groups):
+        size *= 2
+    slots = [0] * size
+    for index, group in enumerate(groups):
+        slot = key_hash(group[0]) & (size - 1)
+        while slots[slot]:
+            slot = (slot + 1) & (size - 1)
+        slots[slot] = index + 1
+    return slots
+
+
 def emit_table(lines, ident, label, groups):
     groups = sorted(groups, key=lambda g: g[0].encode("utf-8"))
     lines.append(f"// {label}: {len(groups)} groups, {sum(map(len, groups))} entries.")
@@ -177,6 +200,11 @@ def emit_table(lines, ident, label, groups):
     lines.append(f"constexpr uint32_t k{ident}Starts[] = {{")
     for i in range(0, len(starts), 12):
         lines.append("    " + ", ".join(str(s) for s in starts[i:i + 12]) + ",")
+    lines.append("};")
+    slots = hash_slots(groups)
+    lines.append(f"constexpr uint16_t k{ident}Slots[] = {{")
+    for i in range(0, len(slots), 16):
+        lines.append("    " + ", ".join(str(s) for s in slots[i:i + 16]) + ",")
     lines.append("};")
     lines.append("")
 
@@ -195,7 +223,8 @@ def render():
         "//",
         "// Each table lists its groups sorted by key (byte order), key first and",
         "// then the alternates in variant order; kXStarts[i] is where group i",
-        "// begins and the last value is the entry count.",
+        "// begins and the last value is the entry count; kXSlots is a hash index",
+        "// of the keys (FNV-1a, linear probing, group index + 1, 0 when empty).",
         "#include <cstdint>",
         "#include <string_view>",
         "",
@@ -210,7 +239,8 @@ def render():
     lines.append("}  // namespace")
     lines.append("")
     for ident, _, _ in tables:
-        lines.append(f"constinit const AlternatesTable k{ident}Alternates{{k{ident}Entries, k{ident}Starts}};")
+        lines.append(f"constinit const AlternatesTable k{ident}Alternates{{k{ident}Entries, k{ident}Starts, "
+                     f"k{ident}Slots}};")
     lines.append("")
     lines.append("}  // namespace korvi::variants")
     return "\n".join(lines) + "\n"

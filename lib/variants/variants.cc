@@ -9,20 +9,12 @@ namespace korvi::variants {
 
 std::span<const std::string_view> lookup_alternates(const AlternatesTable& table,
                                                     std::string_view word) noexcept {
-  // Keys are unique and sorted, so a binary search finds the one group a full
-  // scan would.
-  size_t low = 0;
-  size_t high = table.group_count();
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    const std::string_view key = table.entries[table.starts[mid]];
-    if (key < word) {
-      low = mid + 1;
-    } else if (word < key) {
-      high = mid;
-    } else {
-      return table.group(mid);
-    }
+  if (table.slots.empty()) return {};
+  // At most half the slots are taken, so a probe run always meets an empty one.
+  const size_t mask = table.slots.size() - 1;
+  for (size_t slot = key_hash(word) & mask; table.slots[slot] != 0; slot = (slot + 1) & mask) {
+    const size_t group = table.slots[slot] - 1u;
+    if (table.entries[table.starts[group]] == word) return table.group(group);
   }
   return {};
 }

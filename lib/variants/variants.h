@@ -20,12 +20,22 @@ namespace korvi::variants {
 struct AlternatesTable {
   std::span<const std::string_view> entries;
   std::span<const uint32_t> starts;  // group_count() + 1 offsets
+  // Hash index of the keys: a power-of-two count of slots, each group index
+  // + 1 or 0 when empty, placed by key_hash with linear probing.
+  std::span<const uint16_t> slots;
 
   size_t group_count() const noexcept { return starts.empty() ? 0 : starts.size() - 1; }
   std::span<const std::string_view> group(size_t i) const noexcept {
     return entries.subspan(starts[i], starts[i + 1] - starts[i]);
   }
 };
+
+// 32-bit FNV-1a of the bytes, as the table generator computes it.
+constexpr uint32_t key_hash(std::string_view key) noexcept {
+  uint32_t h = 0x811C9DC5u;
+  for (char c : key) h = (h ^ static_cast<unsigned char>(c)) * 0x01000193u;
+  return h;
+}
 
 // Defined in tables_generated.cc (written by generate_tables.py).
 extern const AlternatesTable kNameAlternates;

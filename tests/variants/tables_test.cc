@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -82,6 +84,30 @@ TEST(AlternatesTables, LookupFindsWhatAScanFinds) {
       const std::string_view shorter = key.substr(0, key.size() - 1);
       EXPECT_EQ(lookup(*table, shorter), scan(*table, shorter)) << shorter;
     }
+  }
+}
+
+// Published FNV-1a 32-bit test vectors; the generator places keys with the
+// same function, so a drift on either side would lose keys.
+TEST(AlternatesTables, KeyHashIsFnv1a) {
+  EXPECT_EQ(korvi::variants::key_hash(""), 0x811C9DC5u);
+  EXPECT_EQ(korvi::variants::key_hash("a"), 0xE40C292Cu);
+  EXPECT_EQ(korvi::variants::key_hash("foobar"), 0xBF9CF968u);
+}
+
+TEST(AlternatesTables, HashIndexHoldsEveryGroupOnceWithRoomToSpare) {
+  for (const auto& [name, table] : kTables) {
+    SCOPED_TRACE(name);
+    const size_t slots = table->slots.size();
+    EXPECT_TRUE(slots != 0 && (slots & (slots - 1)) == 0) << slots << " slots";
+    EXPECT_GE(slots, 2 * table->group_count());
+    std::vector<int> seen(table->group_count(), 0);
+    for (uint16_t slot : table->slots) {
+      if (slot == 0) continue;
+      ASSERT_LE(slot, table->group_count());
+      ++seen[slot - 1u];
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(seen.size()));
   }
 }
 
