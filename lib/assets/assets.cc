@@ -1,5 +1,6 @@
 #include "assets/assets.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -105,29 +106,48 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
                                       const std::optional<std::vector<std::string>>& variants) {
   std::string out = "[";
   if (variants) {
+    // Every asset carries the same metadata but for its number, so that part
+    // is escaped once; fingerprints are hex and are written without escaping.
+    std::string metadata = "],\"metadata\":{\"record_type\":";
+    append_json_string(record_type, metadata);
+    metadata.append(",\"record_id\":");
+    append_json_string(record_id, metadata);
+    metadata.append(",\"field\":");
+    append_json_string(field, metadata);
+    metadata.append(",\"variant_id\":\"");
+    core::Fingerprints tiles(true);
+    char digits[KORVI_SHORT_FINGERPRINT_DIGITS + 1];
     bool first = true;
     int counter = 0;
     for (const std::string& variant : *variants) {
       // Counted before anything else: a skipped variant keeps its number.
       ++counter;
-      std::optional<std::vector<std::string>> fingerprints;
-      if (text::count_codepoints(variant) > kWholeTextCodepoints) {
-        // Cleaned again; a comma variant of 12 code points can shrink to 11
-        // and then has no fingerprints.
-        fingerprints = fingerprints_from_string(variant, CLEAN_TEXT, kTiledFlags);
-      } else {
-        fingerprints = raw_fingerprints_from_string(variant, kWholeFlags);
+      const bool tiled = text::count_codepoints(variant) > kWholeTextCodepoints;
+      // Cleaned again; a comma variant of 12 code points can shrink to 11
+      // and then has no fingerprints.
+      if (tiled && core::fingerprint_text(variant, CLEAN_TEXT, kTiledFlags, tiles) != STATUS_OK) {
+        continue;
       }
-      if (!fingerprints) continue;
-      Asset asset;
-      asset.fingerprints = std::move(*fingerprints);
-      asset.add_metadata("record_type", record_type);
-      asset.add_metadata("record_id", record_id);
-      asset.add_metadata("field", field);
-      asset.add_metadata("variant_id", std::to_string(counter));
       if (!first) out.push_back(',');
       first = false;
-      append_asset_json(asset, out);
+      out.append("{\"fingerprints\":[");
+      if (tiled) {
+        for (size_t i = 0; i < tiles.size(); ++i) {
+          if (i != 0) out.push_back(',');
+          out.push_back('"');
+          out.append(digits, tiles.write_hex(i, digits));
+          out.push_back('"');
+        }
+      } else {
+        core::hash_hex(variant, true, digits);
+        out.push_back('"');
+        out.append(digits, KORVI_SHORT_FINGERPRINT_DIGITS);
+        out.push_back('"');
+      }
+      out.append(metadata);
+      char number[16];
+      out.append(number, std::to_chars(number, number + sizeof number, counter).ptr);
+      out.append("\"}}");
     }
   }
   out.push_back(']');

@@ -160,10 +160,21 @@ TEST(AssetExports, InvalidMiddleNameCountsAsAbsent) {
 }
 
 TEST(AssetExports, MetadataPassesThroughUncleaned) {
-  const std::string out = take(assets_from_ssn("a \"b\"\\c\t", "x\xFFy \xC3\xA9", "1"));
+  const char* type = "a \"b\"\\c\t";
+  const char* id = "x\xFFy \xC3\xA9";
   const std::string expected_meta =
       R"("metadata":{"record_type":"a \"b\"\\c\t","record_id":"x)" "\xEF\xBF\xBD" R"(y )" "\xC3\xA9" R"(",)";
-  EXPECT_NE(out.find(expected_meta), std::string::npos) << out;
+  // One asset, and several from variants (each must carry the same metadata).
+  const std::string single = take(assets_from_ssn(type, id, "1"));
+  EXPECT_NE(single.find(expected_meta), std::string::npos) << single;
+  const std::string many = take(assets_from_name(type, id, "Kevin", "J", "Doe"));
+  size_t found = 0;
+  for (size_t at = many.find(expected_meta); at != std::string::npos;
+       at = many.find(expected_meta, at + 1)) {
+    ++found;
+  }
+  EXPECT_EQ(found, variant_ids(many).size()) << many;
+  EXPECT_GT(found, 1u);
 }
 
 TEST(AssetExports, HugeAddressesStopAtTenThousandVariants) {
