@@ -133,6 +133,19 @@ void BM_AssetsEmail(benchmark::State& s) {
 void BM_AssetsSsn(benchmark::State& s) {
   run_assets(s, "ssns.txt", [](const char* v) { return assets_from_ssn("person", "42", v); });
 }
+void BM_AssetsPhone(benchmark::State& s) {
+  run_assets(s, "phones.txt", [](const char* v) { return assets_from_phone_number("person", "42", v); });
+}
+void BM_AssetsCityStateZip(benchmark::State& s) {
+  run_assets(s, "city_state_zips.txt", [](const char* v) {
+    // City, state and zip are tab-separated in the data file.
+    const std::string line = v;
+    const size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+    const std::string city = line.substr(0, tab1), state = line.substr(tab1 + 1, tab2 - tab1 - 1),
+                      zip = line.substr(tab2 + 1);
+    return assets_from_city_state_zip("person", "42", city.c_str(), state.c_str(), zip.c_str());
+  });
+}
 
 void run_clean(benchmark::State& state, const char* file) {
   const auto& lines = lines_of(file);
@@ -195,6 +208,8 @@ BENCHMARK(BM_AssetsNameLargeGroup);
 BENCHMARK(BM_AssetsAddress);
 BENCHMARK(BM_AssetsEmail);
 BENCHMARK(BM_AssetsSsn);
+BENCHMARK(BM_AssetsPhone);
+BENCHMARK(BM_AssetsCityStateZip);
 BENCHMARK(BM_CleanAscii);
 BENCHMARK(BM_CleanMixedScripts);
 BENCHMARK(BM_JsonDecode1MB);

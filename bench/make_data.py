@@ -83,6 +83,13 @@ def main(folder: str) -> None:
         records.append(record)
     with open(os.path.join(folder, "document.json"), "w", encoding="utf-8") as f:
         json.dump({"records": records}, f, ensure_ascii=False)
+    # City, state and zip separated by tabs; phone numbers as people type them.
+    cities = [("Springfield", "IL"), ("Portland", "Oregon"), ("Saint Paul", "MN"),
+              ("Fort Worth", "TX"), ("New York", "NY"), ("Lake Charles", "Louisiana")]
+    write("city_state_zips.txt", ("\t".join((*rng.choice(cities), f"{rng.randint(501, 99950):05d}"))
+                                  for _ in range(10_000)))
+    write("phones.txt", (f"({rng.randint(201, 989)}) {rng.randint(200, 999)}-{rng.randint(0, 9999):04d}"
+                         for _ in range(10_000)))
 
 
 if __name__ == "__main__":
