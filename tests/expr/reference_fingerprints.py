@@ -4,27 +4,12 @@ operands those tests use, computed with hashlib from the rules (salt
 appended, 14-code-point windows, 12 and 13 padded with a space at each end,
 tiles flush with the end, sorted, unique). Texts are given already cleaned.
 Prints the C++ constants that boolean_road_test.cc holds verbatim."""
-import hashlib
+import os
+import sys
 
-SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
-
-
-def fp(data: bytes, short: bool) -> str:
-    digest = hashlib.sha512(data + SALT).hexdigest()
-    return digest[:16] if short else digest[:64]
-
-
-def prints(cleaned: str, tiled: bool = False, short: bool = False) -> list:
-    if len(cleaned) < 14:
-        cleaned = " " + cleaned + " "
-    n = len(cleaned)
-    if tiled:
-        windows = [cleaned[14 * k:14 * k + 14] for k in range(n // 14)]
-        if n % 14:
-            windows.append(cleaned[n - 14:])
-    else:
-        windows = [cleaned[i:i + 14] for i in range(n - 13)]
-    return sorted({fp(w.encode(), short) for w in windows})
+# The fingerprint rules themselves live in the core tests' reference.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "core"))
+from reference_fingerprints import prints  # noqa: E402
 
 
 CONSTANTS = [  # (name, cleaned text, tiled, short)
