@@ -44,7 +44,7 @@ void store_reversed(uint64_t x, char* out) noexcept {
   }
 }
 
-char* write_word_hex_swar(uint64_t word, char* out) noexcept {
+char* write_word_hex(uint64_t word, char* out) noexcept {
   const uint64_t high = hex8(static_cast<uint32_t>(word >> 32));
   const uint64_t low = hex8(static_cast<uint32_t>(word));
   // Most significant nibble first in memory, whatever the host's byte order.
@@ -81,12 +81,10 @@ char* write_long_hex(const uint64_t* words, char* out) noexcept {
 }
 #else
 char* write_long_hex(const uint64_t* words, char* out) noexcept {
-  for (int w = 0; w < 4; ++w) out = write_word_hex_swar(words[w], out);
+  for (int w = 0; w < 4; ++w) out = write_word_hex(words[w], out);
   return out;
 }
 #endif
-
-char* write_word_hex(uint64_t word, char* out) noexcept { return write_word_hex_swar(word, out); }
 
 uint64_t load_big_endian(const uint8_t* bytes) noexcept {
   uint64_t word = 0;
