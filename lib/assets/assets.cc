@@ -108,7 +108,7 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
   if (variants) {
     // Every asset carries the same metadata but for its number, so that part
     // is escaped once; fingerprints are hex and are written without escaping.
-    std::string metadata = "],\"metadata\":{\"record_type\":";
+    std::string metadata = ",\"metadata\":{\"record_type\":";
     append_json_string(record_type, metadata);
     metadata.append(",\"record_id\":");
     append_json_string(record_id, metadata);
@@ -130,19 +130,14 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
       }
       if (!first) out.push_back(',');
       first = false;
-      out.append("{\"fingerprints\":[");
+      out.append("{\"fingerprints\":");
       if (tiled) {
-        for (size_t i = 0; i < tiles.size(); ++i) {
-          if (i != 0) out.push_back(',');
-          out.push_back('"');
-          out.append(digits, tiles.write_hex(i, digits));
-          out.push_back('"');
-        }
+        tiles.append_json_array(out);
       } else {
         core::hash_hex(variant, true, digits);
-        out.push_back('"');
+        out.append("[\"");
         out.append(digits, KORVI_SHORT_FINGERPRINT_DIGITS);
-        out.push_back('"');
+        out.append("\"]");
       }
       out.append(metadata);
       char number[16];
