@@ -59,24 +59,13 @@ inline uint64_t small_sigma1(uint64_t x) noexcept {
 
 }  // namespace
 
-// Rounds written out eight at a time so the state never moves between
-// registers; the schedule lives in a ring of 16 words.
+// One round and one schedule step on plain 64-bit words.
 #define KORVI_ROUND(a, b, c, d, e, f, g, h, i)                                      \
   do {                                                                              \
     const uint64_t t1 = (h + k[i] + w[i]) + (big_sigma1(e) + (g ^ (e & (f ^ g))));  \
     d += t1;                                                                        \
     h = t1 + (big_sigma0(a) + ((a & b) | (c & (a | b))));                           \
   } while (0)
-
-#define KORVI_EIGHT_ROUNDS(i)                 \
-  KORVI_ROUND(a, b, c, d, e, f, g, h, i + 0); \
-  KORVI_ROUND(h, a, b, c, d, e, f, g, i + 1); \
-  KORVI_ROUND(g, h, a, b, c, d, e, f, i + 2); \
-  KORVI_ROUND(f, g, h, a, b, c, d, e, i + 3); \
-  KORVI_ROUND(e, f, g, h, a, b, c, d, i + 4); \
-  KORVI_ROUND(d, e, f, g, h, a, b, c, i + 5); \
-  KORVI_ROUND(c, d, e, f, g, h, a, b, i + 6); \
-  KORVI_ROUND(b, c, d, e, f, g, h, a, i + 7)
 
 // Next 16 schedule words in place: w[j] holds word t + j - 16 before and
 // word t + j after.
@@ -91,23 +80,12 @@ void hash_one_block(std::string_view prefix, std::string_view suffix, uint8_t* d
   uint64_t a = kInitialState[0], b = kInitialState[1], c = kInitialState[2],
            d = kInitialState[3], e = kInitialState[4], f = kInitialState[5],
            g = kInitialState[6], h = kInitialState[7];
-  for (int t = 0; t < 80; t += 16) {
-    if (t > 0) {
-      KORVI_SCHEDULE(0); KORVI_SCHEDULE(1); KORVI_SCHEDULE(2); KORVI_SCHEDULE(3);
-      KORVI_SCHEDULE(4); KORVI_SCHEDULE(5); KORVI_SCHEDULE(6); KORVI_SCHEDULE(7);
-      KORVI_SCHEDULE(8); KORVI_SCHEDULE(9); KORVI_SCHEDULE(10); KORVI_SCHEDULE(11);
-      KORVI_SCHEDULE(12); KORVI_SCHEDULE(13); KORVI_SCHEDULE(14); KORVI_SCHEDULE(15);
-    }
-    const uint64_t* k = kRoundConstants + t;
-    KORVI_EIGHT_ROUNDS(0);
-    KORVI_EIGHT_ROUNDS(8);
-  }
+  KORVI_SHA512_ROUNDS();
   const uint64_t state[8] = {a, b, c, d, e, f, g, h};
   for (int i = 0; i < 8; ++i) store_be64(state[i] + kInitialState[i], digest + 8 * i);
 }
 
 #undef KORVI_ROUND
-#undef KORVI_EIGHT_ROUNDS
 #undef KORVI_SCHEDULE
 
 }  // namespace sha512_detail

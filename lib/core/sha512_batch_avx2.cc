@@ -72,16 +72,6 @@ KORVI_AVX2 inline void transpose4(V& r0, V& r1, V& r2, V& r3) {
     h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                     \
   } while (0)
 
-#define KORVI_EIGHT_ROUNDS(i)                 \
-  KORVI_ROUND(a, b, c, d, e, f, g, h, i + 0); \
-  KORVI_ROUND(h, a, b, c, d, e, f, g, i + 1); \
-  KORVI_ROUND(g, h, a, b, c, d, e, f, i + 2); \
-  KORVI_ROUND(f, g, h, a, b, c, d, e, i + 3); \
-  KORVI_ROUND(e, f, g, h, a, b, c, d, i + 4); \
-  KORVI_ROUND(d, e, f, g, h, a, b, c, i + 5); \
-  KORVI_ROUND(c, d, e, f, g, h, a, b, i + 6); \
-  KORVI_ROUND(b, c, d, e, f, g, h, a, i + 7)
-
 #define KORVI_SCHEDULE(j)                                                              \
   w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
              add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
@@ -116,17 +106,7 @@ KORVI_AVX2 void hash_lanes_avx2(const std::string_view* prefixes, std::string_vi
   V g = _mm256_set1_epi64x(static_cast<long long>(kInitialState[6]));
   V h = _mm256_set1_epi64x(static_cast<long long>(kInitialState[7]));
 
-  for (int t = 0; t < 80; t += 16) {
-    if (t > 0) {
-      KORVI_SCHEDULE(0); KORVI_SCHEDULE(1); KORVI_SCHEDULE(2); KORVI_SCHEDULE(3);
-      KORVI_SCHEDULE(4); KORVI_SCHEDULE(5); KORVI_SCHEDULE(6); KORVI_SCHEDULE(7);
-      KORVI_SCHEDULE(8); KORVI_SCHEDULE(9); KORVI_SCHEDULE(10); KORVI_SCHEDULE(11);
-      KORVI_SCHEDULE(12); KORVI_SCHEDULE(13); KORVI_SCHEDULE(14); KORVI_SCHEDULE(15);
-    }
-    const uint64_t* k = kRoundConstants + t;
-    KORVI_EIGHT_ROUNDS(0);
-    KORVI_EIGHT_ROUNDS(8);
-  }
+  KORVI_SHA512_ROUNDS();
 
   V s[8] = {a, b, c, d, e, f, g, h};
   for (int i = 0; i < 8; ++i) {
@@ -142,7 +122,6 @@ KORVI_AVX2 void hash_lanes_avx2(const std::string_view* prefixes, std::string_vi
 }
 
 #undef KORVI_ROUND
-#undef KORVI_EIGHT_ROUNDS
 #undef KORVI_SCHEDULE
 
 }  // namespace korvi::core::sha512_detail

@@ -56,6 +56,34 @@ inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t*
   block[127] = static_cast<uint8_t>(bits);
 }
 
+// The 80 rounds over state variables a..h and a ring w of 16 schedule words,
+// written out so the state never moves between registers. Each kernel
+// defines, for its own word type, KORVI_ROUND(a, b, c, d, e, f, g, h, i)
+// (round i of the 16 from k) and KORVI_SCHEDULE(j) (w[j] becomes the word 16
+// places on) before expanding KORVI_SHA512_ROUNDS.
+#define KORVI_SHA512_EIGHT_ROUNDS(i)          \
+  KORVI_ROUND(a, b, c, d, e, f, g, h, i + 0); \
+  KORVI_ROUND(h, a, b, c, d, e, f, g, i + 1); \
+  KORVI_ROUND(g, h, a, b, c, d, e, f, i + 2); \
+  KORVI_ROUND(f, g, h, a, b, c, d, e, i + 3); \
+  KORVI_ROUND(e, f, g, h, a, b, c, d, i + 4); \
+  KORVI_ROUND(d, e, f, g, h, a, b, c, i + 5); \
+  KORVI_ROUND(c, d, e, f, g, h, a, b, i + 6); \
+  KORVI_ROUND(b, c, d, e, f, g, h, a, i + 7)
+
+#define KORVI_SHA512_ROUNDS()                                                       \
+  for (int t = 0; t < 80; t += 16) {                                                \
+    if (t > 0) {                                                                    \
+      KORVI_SCHEDULE(0); KORVI_SCHEDULE(1); KORVI_SCHEDULE(2); KORVI_SCHEDULE(3);   \
+      KORVI_SCHEDULE(4); KORVI_SCHEDULE(5); KORVI_SCHEDULE(6); KORVI_SCHEDULE(7);   \
+      KORVI_SCHEDULE(8); KORVI_SCHEDULE(9); KORVI_SCHEDULE(10); KORVI_SCHEDULE(11); \
+      KORVI_SCHEDULE(12); KORVI_SCHEDULE(13); KORVI_SCHEDULE(14); KORVI_SCHEDULE(15); \
+    }                                                                               \
+    const uint64_t* k = kRoundConstants + t;                                        \
+    KORVI_SHA512_EIGHT_ROUNDS(0);                                                   \
+    KORVI_SHA512_EIGHT_ROUNDS(8);                                                   \
+  }
+
 // Any length, through libsodium.
 void hash_general(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept;
 
