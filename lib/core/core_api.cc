@@ -8,15 +8,15 @@
 #define utarray_oom() throw std::bad_alloc()
 #include "korvi/stringlist.h"
 
-#include "capi/boundary.h"
+#include "base/boundary.h"
 #include "core/fingerprints.h"
 #include "core/sizes.h"
 #include "korvi/fingerprint.h"
 #include "korvi/json.h"
 #include "text/clean.h"
 
-using korvi::capi::guarded;
-using korvi::capi::to_c_string;
+using korvi::base::guarded;
+using korvi::base::to_c_string;
 using korvi::core::Fingerprints;
 
 namespace {

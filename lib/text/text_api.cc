@@ -4,12 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "capi/boundary.h"
+#include "base/boundary.h"
 #include "korvi/text.h"
 #include "text/clean.h"
 
-using korvi::capi::guarded;
-using korvi::capi::to_c_string;
+using korvi::base::guarded;
+using korvi::base::to_c_string;
 
 namespace {
 
