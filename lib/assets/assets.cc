@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "base/utf8.h"
 #include "core/fingerprints.h"
 #include "korvi/common.h"
 #include "korvi/json.h"
@@ -122,7 +123,7 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
     for (const std::string& variant : *variants) {
       // Counted before anything else: a skipped variant keeps its number.
       ++counter;
-      const bool tiled = text::count_codepoints(variant) > kWholeTextCodepoints;
+      const bool tiled = base::count_codepoints(variant) > kWholeTextCodepoints;
       // Cleaned again; a comma variant of 12 code points can shrink to 11
       // and then has no fingerprints.
       if (tiled && core::fingerprint_text(variant, CLEAN_TEXT, kTiledFlags, tiles) != STATUS_OK) {

@@ -2,6 +2,7 @@
 // that nesting depth costs heap, never call stack.
 #include <vector>
 
+#include "base/utf8.h"
 #include "json/json_internal.h"
 
 namespace korvi::json {
@@ -70,13 +71,13 @@ void write_string(Buffer& out, const char* s) {
       write_escape(out, *p++);
       continue;
     }
-    Utf8Scan scan = utf8_scan(p);
-    if (scan.valid) {
-      out.put(p, static_cast<size_t>(scan.length));
+    const base::Utf8Sequence sequence = base::decode_utf8(p, base::kUntilZero);
+    if (sequence.valid) {
+      out.put(p, static_cast<size_t>(sequence.length));
     } else {
       out.put("\xEF\xBF\xBD");  // U+FFFD for the maximal ill-formed subpart
     }
-    p += scan.length;
+    p += sequence.length;
   }
   out.put('"');
 }
