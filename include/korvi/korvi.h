@@ -1,5 +1,6 @@
-/* korvi: the whole public C interface (see each header for ownership rules).
- * korvi/stringlist.h is separate because it needs uthash's headers. */
+/* korvi: the whole public C interface; the conventions every header follows
+ * are listed once in korvi/common.h. korvi/stringlist.h is separate because
+ * it needs uthash's headers. */
 #ifndef KORVI_KORVI_H
 #define KORVI_KORVI_H
 
@@ -9,5 +10,6 @@
 #include "korvi/fingerprint.h"
 #include "korvi/expr.h"
 #include "korvi/assets.h"
+#include "korvi/pipeline.h"
 
 #endif

@@ -14,6 +14,7 @@
 #include "core/sizes.h"
 #include "korvi/fingerprint.h"
 #include "korvi/json.h"
+#include "korvi/pipeline.h"
 #include "text/clean.h"
 
 using korvi::base::guarded;

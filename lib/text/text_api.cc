@@ -6,6 +6,7 @@
 
 #include "base/boundary.h"
 #include "base/utf8.h"
+#include "korvi/pipeline.h"
 #include "korvi/text.h"
 #include "text/clean.h"
 

@@ -9,6 +9,7 @@
 
 #include "core/fingerprints.h"
 #include "korvi/fingerprint.h"
+#include "korvi/pipeline.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "korvi/fingerprint.h"
 #include "korvi/json.h"
+#include "korvi/pipeline.h"
 #include "korvi/stringlist.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "korvi/pipeline.h"
 #include "korvi/text.h"
 #include "base/utf8.h"
 #include "text/clean.h"

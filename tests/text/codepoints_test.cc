@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "korvi/pipeline.h"
 #include "korvi/text.h"
 
 namespace {
