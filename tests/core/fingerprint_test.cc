@@ -28,7 +28,7 @@ std::vector<std::string> items(const ShingleSet* set) {
   return out;
 }
 
-// Expected values: tests/core/reference_fingerprints.py (hashlib).
+// Expected values: tests/core/print_expected.py (hashlib).
 struct WindowCase {
   const char* what;
   const char* cleaned;
