@@ -33,6 +33,18 @@ done
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 version=$(pkg-config --modversion korvi)
 echo "pkg-config: korvi $version, $(pkg-config --cflags --libs korvi)"
+# Consumers compile against korvi's headers alone, which include neither
+# utf8proc nor libsodium: no flags of theirs (such as -DUTF8PROC_EXPORTS).
+for flag in $(pkg-config --cflags korvi); do
+  [ "$flag" = "-I$(pkg-config --variable=includedir korvi)" ] || fail "pkg-config --cflags korvi gives $flag"
+done
+libs=$(pkg-config --libs korvi | xargs)
+[ "$libs" = "-L$(pkg-config --variable=libdir korvi) -lkorvi" ] || fail "pkg-config --libs korvi: $libs"
+# Static linking still learns the private dependencies.
+static_libs=" $(pkg-config --libs --static korvi) "
+for dep in -lutf8proc -lsodium; do
+  [[ "$static_libs" == *" $dep "* ]] || fail "pkg-config --libs --static korvi: $static_libs"
+done
 # shellcheck disable=SC2086,SC2046
 "$cc" $cflags -o "$work/consumer_pc" "$here/consumer/consumer.c" $(pkg-config --cflags --libs korvi) \
   -Wl,-rpath,"$(pkg-config --variable=libdir korvi)"
