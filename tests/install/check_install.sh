@@ -29,6 +29,18 @@ done
 [ -f "$libdir/cmake/korvi/korviConfig.cmake" ] || fail "korviConfig.cmake not installed"
 [ -f "$libdir/cmake/korvi/korviConfigVersion.cmake" ] || fail "korviConfigVersion.cmake not installed"
 
+# The command, found by its own run path wherever the tree lies, and its
+# manual pages, one per subcommand that --help lists.
+if [ -f "$build/programs/korvi" ]; then
+  [ -x "$prefix/bin/korvi" ] || fail "bin/korvi not installed"
+  $emulator "$prefix/bin/korvi" version | grep -q "^korvi $(sed -n 's/^Version: //p' "$libdir/pkgconfig/korvi.pc")\$" ||
+    fail "the installed korvi does not run"
+  [ -f "$prefix/share/man/man1/korvi.1" ] || fail "man page korvi.1 not installed"
+  for sub in $($emulator "$prefix/bin/korvi" --help | sed -n '/^Subcommands:/,$s/^  \([a-z][a-z0-9-]*\) .*/\1/p'); do
+    grep -q "^\.TH KORVI-${sub^^} " "$prefix/share/man/man1/korvi-$sub.1" || fail "no man page korvi-$sub.1"
+  done
+fi
+
 # pkg-config, with the prefix found from korvi.pc's own place.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 version=$(pkg-config --modversion korvi)
