@@ -112,8 +112,12 @@ def _not_found_message(tried: List[str]) -> str:
              "(cmake -S . -B build/release && cmake --build build/release --target korvi), "
              "or install it" % ENVIRONMENT_VARIABLE]
     lines += ["  tried: %s" % why for why in tried]
+    passed_over = {}  # one line per file, not per link to it
+    for path in _build_tree_files():
+        if _is_instrumented(path):
+            passed_over.setdefault(os.path.realpath(path), path)
     lines += ["  passed over %s: built with a sanitizer or for fuzzing" % p
-              for p in _build_tree_files() if _is_instrumented(p)]
+              for p in passed_over.values()]
     return "\n".join(lines)
 
 
