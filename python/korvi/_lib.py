@@ -5,8 +5,9 @@ variable, a build tree of the repository this package sits in
 (``build/*/libkorvi.so*`` or ``build/libkorvi.so*``, newest first, for use in
 place), then the system's library search (``ctypes.util.find_library``).
 Build trees made with a sanitizer or for fuzzing are passed over: their
-libraries need a runtime loaded before Python's own start (or abort the
-process when loaded). When a candidate fails to load, the next is tried.
+libraries need their sanitizer's runtime loaded first, which Python does not
+do, so loading one fails or aborts the process. When a candidate fails to
+load, the next is tried.
 """
 from __future__ import annotations
 
