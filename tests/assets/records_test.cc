@@ -2,7 +2,9 @@
 // Fixed expected values come from tests/assets/reference.py (hashlib); the
 // trees are checked against the text exports, which are written apart.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <random>
@@ -11,6 +13,12 @@
 
 #include "korvi/asset_records.h"
 #include "korvi/assets.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KORVI_CAPPED_MEMORY_WORKS 0  // the sanitizers' shadow memory needs the address space
+#else
+#define KORVI_CAPPED_MEMORY_WORKS 1
+#endif
 
 namespace {
 
@@ -329,6 +337,65 @@ TEST(FingerprintLists, WholeTextIsHashedAsItStands) {
     EXPECT_EQ(take_list(raw_fingerprints_from_string(c.text, c.flags)), Strings{c.expected}) << c.text;
   }
   EXPECT_EQ(raw_fingerprints_from_string(nullptr, 0), nullptr);
+}
+
+// Caps the address space a little above its use and allocates all of it,
+// a megabyte of it in small blocks; then hands the blocks back one at a time and
+// runs step after each, so that allocations fail at every point of the work
+// in turn. step returns whether it succeeded; a failed step must only answer
+// NULL. Runs in a child process, which exits 0 once a step has succeeded.
+template <class Step>
+[[noreturn]] void run_with_growing_memory(Step step) {
+  std::vector<void*> held, spare;
+  held.reserve(1 << 16);
+  spare.reserve(4096);
+  unsigned long pages = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) std::_Exit(3);
+  std::fclose(statm);
+  const rlim_t limit = pages * 4096 + (8 << 20);
+  const rlimit cap{limit, limit};
+  if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(3);
+  for (void* block; spare.size() < 4096 && (block = std::malloc(256)) != nullptr;) spare.push_back(block);
+  for (size_t size : {size_t{1} << 20, size_t{4096}, size_t{16}}) {
+    for (void* block; held.size() < held.capacity() && (block = std::malloc(size)) != nullptr;) held.push_back(block);
+  }
+  while (!spare.empty()) {
+    if (step()) std::_Exit(0);
+    std::free(spare.back());
+    spare.pop_back();
+  }
+  std::_Exit(4);  // never succeeded
+}
+
+TEST(AssetMemoryDeathTest, RunningOutOfMemoryAnswersNullNeverExits) {
+  if (!KORVI_CAPPED_MEMORY_WORKS) GTEST_SKIP() << "address space cannot be capped under sanitizers";
+  GTEST_FLAG_SET(death_test_style, "fast");
+  const std::string names = encode(json_assets_from_name("person", "42", "Bob", "J", "Smith"));
+  // A failure half way must leave nothing behind that a crash would show.
+  EXPECT_EXIT(run_with_growing_memory([&] {
+                JsonNode* tree = json_assets_from_name("person", "42", "Bob", "J", "Smith");
+                if (tree == nullptr) return false;
+                char* text = json_encode(tree);
+                json_delete(tree);
+                if (text == nullptr) return false;
+                if (text != names) std::_Exit(5);
+                std::free(text);
+                return true;
+              }),
+              ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(run_with_growing_memory([] {
+                Asset* asset = nullptr;
+                asset_new(&asset, fingerprints_from_string("abcdefghijklmnopqrstuvwxyz", CLEAN_TEXT, 0), nullptr);
+                if (asset == nullptr) return false;
+                for (int i = 0; i < 40; ++i) asset_add_metadata(asset, "key", "a value of some length");
+                const bool complete = utarray_len(asset->fingerprints) == 13 && utarray_len(asset->metadata) == 40;
+                JsonNode* tree = asset_to_json(asset);
+                asset_free(&asset);
+                json_delete(tree);
+                return complete && tree != nullptr;
+              }),
+              ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
