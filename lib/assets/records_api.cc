@@ -3,7 +3,8 @@
 // apart from the text writer behind the assets_from_* exports, so the two
 // check each other.
 #include <charconv>
-#include <cstring>
+#include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <optional>
@@ -233,7 +234,8 @@ KORVI_API void asset_new(Asset** out, StringList* fingerprints, UT_array* metada
   ListPtr adopted_metadata(metadata);
   if (out == nullptr) return;
   *out = nullptr;
-  guarded_void([&] { *out = new_asset(std::move(adopted_fingerprints), std::move(adopted_metadata)).release(); });
+  guarded_void(
+      [&] { *out = new_asset(std::move(adopted_fingerprints), std::move(adopted_metadata)).release(); });
 }
 
 KORVI_API void asset_add_metadata(Asset* asset, const char* key, const char* value) noexcept {
@@ -267,12 +269,13 @@ KORVI_API StringList* fingerprints_from_string(const char* text, int mode, uint3
 
 KORVI_API StringList* raw_fingerprints_from_string(const char* text, uint32_t flags) noexcept {
   if (text == nullptr) return nullptr;
-  return guarded([&] { return to_string_list(korvi::assets::raw_fingerprints_from_string(text, flags)).release(); },
-                 static_cast<StringList*>(nullptr));
+  return guarded(
+      [&] { return to_string_list(korvi::assets::raw_fingerprints_from_string(text, flags)).release(); },
+      static_cast<StringList*>(nullptr));
 }
 
-KORVI_API JsonNode* json_assets_from_variants(const char* record_type, const char* record_id, const char* field,
-                                              const StringList* variants) noexcept {
+KORVI_API JsonNode* json_assets_from_variants(const char* record_type, const char* record_id,
+                                              const char* field, const StringList* variants) noexcept {
   return export_tree(all_present({record_type, record_id, field}), [&] {
     JsonPtr array = checked(json_mkarray());
     if (holds_strings(variants)) {
@@ -303,14 +306,16 @@ KORVI_API JsonNode* json_assets_from_email(const char* record_type, const char* 
     if (const auto cleaned = clean(value, mode)) {
       const auto inner = korvi::assets::raw_fingerprints_from_string(*cleaned, kWholeFlags);
       append_asset(array.get(), {record_type, record_id, field},
-                   to_string_list(korvi::assets::raw_fingerprints_from_string(inner.front(), kWholeFlags)), 1);
+                   to_string_list(korvi::assets::raw_fingerprints_from_string(inner.front(), kWholeFlags)),
+                   1);
     }
     return array;
   });
 }
 
-KORVI_API JsonNode* json_assets_from_name(const char* record_type, const char* record_id, const char* first_name,
-                                          const char* middle_name, const char* last_name) noexcept {
+KORVI_API JsonNode* json_assets_from_name(const char* record_type, const char* record_id,
+                                          const char* first_name, const char* middle_name,
+                                          const char* last_name) noexcept {
   return export_tree(all_present({record_type, record_id, first_name, last_name}), [&] {
     const auto first = clean(first_name, CLEAN_TEXT);
     const auto middle = clean(middle_name, CLEAN_TEXT);  // absent or invalid: no middle name
@@ -324,7 +329,8 @@ KORVI_API JsonNode* json_assets_from_address(const char* record_type, const char
                                              const char* address) noexcept {
   return export_tree(all_present({record_type, record_id, address}), [&] {
     const auto cleaned = clean(address, CLEAN_TEXT);
-    return variant_assets({record_type, record_id, "address"}, korvi::variants::address_variants(view(cleaned)));
+    return variant_assets({record_type, record_id, "address"},
+                          korvi::variants::address_variants(view(cleaned)));
   });
 }
 
@@ -346,7 +352,8 @@ KORVI_API JsonNode* json_assets_from_email_address(const char* record_type, cons
   return json_assets_from_email(record_type, record_id, "email_address", CLEAN_CODE, email_address);
 }
 
-KORVI_API JsonNode* json_assets_from_ssn(const char* record_type, const char* record_id, const char* ssn) noexcept {
+KORVI_API JsonNode* json_assets_from_ssn(const char* record_type, const char* record_id,
+                                         const char* ssn) noexcept {
   return json_assets_from_raw(record_type, record_id, "ssn", CLEAN_DIGITS, ssn);
 }
 

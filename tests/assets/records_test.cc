@@ -78,8 +78,8 @@ class Fields {
     return text;
   }
   std::string noise() {
-    return pick({".", ",", "-", "'", " ", "  ", "\t", "\xC3\xA9", "\xC3\x9F", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80",
-                 "\xFF", "\xC3", "\xE2\x82", "\x7F", "\"", "\\", "#", "\xC2\xA0"});
+    return pick({".", ",", "-", "'", " ", "  ", "\t", "\xC3\xA9", "\xC3\x9F", "\xE4\xB8\xAD",
+                 "\xF0\x9F\x98\x80", "\xFF", "\xC3", "\xE2\x82", "\x7F", "\"", "\\", "#", "\xC2\xA0"});
   }
   // Digits with separators, and now and then something else.
   std::string digits(size_t count) {
@@ -100,26 +100,33 @@ TEST(AssetTrees, EncodeToTheTextOfTheMatchingExport) {
   constexpr int kRounds = 1500;  // six fields each: 9,000 cases
   int nonempty = 0;
   for (int round = 0; round < kRounds; ++round) {
-    const auto meta = [&] { return f.pick({"person", "42", "a \"b\"\\c", "x\xFFy", "\xC3\xA9t\xC3\xA9", "d\x7F\x01", ""}); };
+    const auto meta = [&] {
+      return f.pick({"person", "42", "a \"b\"\\c", "x\xFFy", "\xC3\xA9t\xC3\xA9", "d\x7F\x01", ""});
+    };
     const std::string type = meta(), id = meta();
     const char *rt = type.c_str(), *ri = id.c_str();
     const auto given = [&] {
-      return f.word({"BOB", "ROBERT", "MIKE", "KATHERINE", "WILLIAM", "BILL", "ELIZABETH", "JOS\xC3\x89", "J.", "J", "AL",
-                     "ANNE-MARIE", "O'NEIL", "KEVIN", "CHRISTOPHER", "PEG", "\xE5\xBC\xA0\xE4\xBC\x9F", ""});
+      return f.word({"BOB", "ROBERT", "MIKE", "KATHERINE", "WILLIAM", "BILL", "ELIZABETH", "JOS\xC3\x89",
+                     "J.", "J", "AL", "ANNE-MARIE", "O'NEIL", "KEVIN", "CHRISTOPHER", "PEG",
+                     "\xE5\xBC\xA0\xE4\xBC\x9F", ""});
     };
     const std::string first = given(), middle = given();
-    const std::string last = f.word({"SMITH", "DOE", "ROSS", "O'BRIEN", "M\xC3\x9CLLER", "NG", "VAN DER BERG", ""});
+    const std::string last =
+        f.word({"SMITH", "DOE", "ROSS", "O'BRIEN", "M\xC3\x9CLLER", "NG", "VAN DER BERG", ""});
     const char* middle_arg = f.chance(40) ? nullptr : middle.c_str();
     std::string address = std::to_string(f.below(20000));
     for (size_t words = 1 + f.below(4); words > 0; --words) {  // few words: a small product of forms
-      address += " " + f.word({"N", "NORTH", "S.", "EAST", "MAIN", "ST", "STREET", "AVE", "RD", "ROAD", "APT", "STE",
-                               "SUITE", "BLVD", "PO", "BOX", "MOUNT", "FORT", "LN", "1ST", "ELM", "R\xC3\x9A" "A"});
+      address += " " + f.word({"N",     "NORTH", "S.",  "EAST", "MAIN",  "ST",           "STREET", "AVE",
+                               "RD",    "ROAD",  "APT", "STE",  "SUITE", "BLVD",         "PO",     "BOX",
+                               "MOUNT", "FORT",  "LN",  "1ST",  "ELM",   "\xC3\x9ALTIMA"});
     }
-    const std::string city = f.word({"AUSTIN", "SAINT LOUIS", "ST. PAUL", "NEW YORK", "S\xC3\x83O PAULO", "MT VERNON", ""});
-    const std::string state = f.word({"TX", "TEXAS", "CA", "CALIFORNIA", "NY", "NEW YORK", "DC", "PR", "QQ", ""});
+    const std::string city =
+        f.word({"AUSTIN", "SAINT LOUIS", "ST. PAUL", "NEW YORK", "S\xC3\x83O PAULO", "MT VERNON", ""});
+    const std::string state =
+        f.word({"TX", "TEXAS", "CA", "CALIFORNIA", "NY", "NEW YORK", "DC", "PR", "QQ", ""});
     const std::string zip = f.digits(5 + f.below(5));
-    const std::string email = f.word({"JOHN.DOE", "J+TAG", "\xC3\xA9MILE", "A.B"}) + (f.chance(95) ? "@" : "") +
-                              f.word({"EXAMPLE.COM", "MAIL.EXAMPLE.ORG"});
+    const std::string email = f.word({"JOHN.DOE", "J+TAG", "\xC3\xA9MILE", "A.B"}) +
+                              (f.chance(95) ? "@" : "") + f.word({"EXAMPLE.COM", "MAIL.EXAMPLE.ORG"});
     const std::string ssn = f.digits(f.below(12)), phone = f.digits(f.below(14));
     const struct {
       const char* field;
@@ -130,11 +137,13 @@ TEST(AssetTrees, EncodeToTheTextOfTheMatchingExport) {
          encode(json_assets_from_name(rt, ri, first.c_str(), middle_arg, last.c_str()))},
         {"address", take_text(assets_from_address(rt, ri, address.c_str())),
          encode(json_assets_from_address(rt, ri, address.c_str()))},
-        {"city_state_zip", take_text(assets_from_city_state_zip(rt, ri, city.c_str(), state.c_str(), zip.c_str())),
+        {"city_state_zip",
+         take_text(assets_from_city_state_zip(rt, ri, city.c_str(), state.c_str(), zip.c_str())),
          encode(json_assets_from_city_state_zip(rt, ri, city.c_str(), state.c_str(), zip.c_str()))},
         {"email", take_text(assets_from_email_address(rt, ri, email.c_str())),
          encode(json_assets_from_email_address(rt, ri, email.c_str()))},
-        {"ssn", take_text(assets_from_ssn(rt, ri, ssn.c_str())), encode(json_assets_from_ssn(rt, ri, ssn.c_str()))},
+        {"ssn", take_text(assets_from_ssn(rt, ri, ssn.c_str())),
+         encode(json_assets_from_ssn(rt, ri, ssn.c_str()))},
         {"phone", take_text(assets_from_phone_number(rt, ri, phone.c_str())),
          encode(json_assets_from_phone_number(rt, ri, phone.c_str()))},
     };
@@ -172,8 +181,8 @@ TEST(AssetTrees, SharedStepsWithTheirOwnFieldAndMode) {
   // 1: seven code points, hashed with its spaces; 2: eleven, hashed as it
   // stands (lower case); 3: twelve, cleaned and tiled; 4: cleans to eleven,
   // skipped; 5: NULL, skipped; 6: two tiles, the third repeating the first.
-  StringList* variants = string_list({" AB CD ", "abcde fghij", "abcde fghijk", " SMITH, HOB ", nullptr,
-                                      "aaaaaaaaaaaaaa aaaaaaaaaaaaaa"});
+  StringList* variants = string_list(
+      {" AB CD ", "abcde fghij", "abcde fghijk", " SMITH, HOB ", nullptr, "aaaaaaaaaaaaaa aaaaaaaaaaaaaa"});
   EXPECT_EQ(
       encode(json_assets_from_variants("t", "7", "nickname", variants)),
       R"([{"fingerprints":["b37f5f0d14fc4774"],"metadata":{"record_type":"t","record_id":"7","field":"nickname","variant_id":"1"}},{"fingerprints":["169be62177111a90"],"metadata":{"record_type":"t","record_id":"7","field":"nickname","variant_id":"2"}},{"fingerprints":["f6618d1f8662a4e6"],"metadata":{"record_type":"t","record_id":"7","field":"nickname","variant_id":"3"}},{"fingerprints":["c859d5633d6f21be","d8ead467ee837fd7"],"metadata":{"record_type":"t","record_id":"7","field":"nickname","variant_id":"6"}}])");
@@ -212,8 +221,9 @@ TEST(AssetRecords, EmptyAssetAndMetadataInOrder) {
   const auto* first = static_cast<const MetadataEntry*>(utarray_front(asset->metadata));
   EXPECT_STREQ(first->key, "k");
   EXPECT_STREQ(first->value, "1");
-  const std::string expected = R"({"fingerprints":[],"metadata":{"k":"1","k":"2","esc \"\\":"\u0001\u001F\b\n\t)"
-                               "\xC3\xA9\xE4\xB8\xAD \xEF\xBF\xBD!\"}}";
+  const std::string expected =
+      R"({"fingerprints":[],"metadata":{"k":"1","k":"2","esc \"\\":"\u0001\u001F\b\n\t)"
+      "\xC3\xA9\xE4\xB8\xAD \xEF\xBF\xBD!\"}}";
   // The tree holds its own copies and outlives the asset.
   JsonNode* tree = asset_to_json(asset);
   asset_free(&asset);
@@ -258,11 +268,12 @@ TEST(FingerprintLists, ShingledListsFollowTheCleanedLength) {
       {"abcde fghij", CLEAN_TEXT, tiled_short, std::nullopt},   // 11 code points
       {"abcde, fghij", CLEAN_TEXT, tiled_short, std::nullopt},  // the comma merges into the space
       {"\xFF abcdefghijklmn", CLEAN_TEXT, tiled_short, std::nullopt},
-      {"123-45-6789-00", CLEAN_DIGITS, tiled_short, std::nullopt},  // 11 digits
+      {"123-45-6789-00", CLEAN_DIGITS, tiled_short, std::nullopt},             // 11 digits
       {"ABCDEFGHIJKL", CLEAN_TEXT, tiled_short, Strings{"12e5bfd084181573"}},  // padded: one tile
       {"abcdefghijklm", CLEAN_TEXT, tiled_short, Strings{"01fa597eab9a89d7", "67db8984931d0d1e"}},
       {"ABCDEFGHIJKLMN", CLEAN_TEXT, tiled_short, Strings{"9f62db2e1eec5c89"}},
-      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", CLEAN_TEXT, tiled_short, Strings{"8d545deba957de41", "9f62db2e1eec5c89"}},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", CLEAN_TEXT, tiled_short,
+       Strings{"8d545deba957de41", "9f62db2e1eec5c89"}},
       {"aaaaaaaaaaaaaaaaaa", CLEAN_TEXT, FINGERPRINT_SHORT, Strings{"d8ead467ee837fd7"}},  // 5 equal windows
       {"abcde fghijk", CLEAN_TEXT, 0,
        Strings{"f6618d1f8662a4e6e00874cc6a5f083678131708c31b4238883545775070de87"}},
@@ -310,7 +321,8 @@ template <class Step>
   if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(3);
   for (void* block; spare.size() < 4096 && (block = std::malloc(256)) != nullptr;) spare.push_back(block);
   for (size_t size : {size_t{1} << 20, size_t{4096}, size_t{16}}) {
-    for (void* block; held.size() < held.capacity() && (block = std::malloc(size)) != nullptr;) held.push_back(block);
+    for (void* block; held.size() < held.capacity() && (block = std::malloc(size)) != nullptr;)
+      held.push_back(block);
   }
   while (!spare.empty()) {
     if (step()) std::_Exit(0);
@@ -336,18 +348,19 @@ TEST(AssetMemoryDeathTest, RunningOutOfMemoryAnswersNullNeverExits) {
                 return true;
               }),
               ::testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(run_with_growing_memory([] {
-                Asset* asset = nullptr;
-                asset_new(&asset, fingerprints_from_string("abcdefghijklmnopqrstuvwxyz", CLEAN_TEXT, 0), nullptr);
-                if (asset == nullptr) return false;
-                for (int i = 0; i < 40; ++i) asset_add_metadata(asset, "key", "a value of some length");
-                const bool complete = utarray_len(asset->fingerprints) == 13 && utarray_len(asset->metadata) == 40;
-                JsonNode* tree = asset_to_json(asset);
-                asset_free(&asset);
-                json_delete(tree);
-                return complete && tree != nullptr;
-              }),
-              ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      run_with_growing_memory([] {
+        Asset* asset = nullptr;
+        asset_new(&asset, fingerprints_from_string("abcdefghijklmnopqrstuvwxyz", CLEAN_TEXT, 0), nullptr);
+        if (asset == nullptr) return false;
+        for (int i = 0; i < 40; ++i) asset_add_metadata(asset, "key", "a value of some length");
+        const bool complete = utarray_len(asset->fingerprints) == 13 && utarray_len(asset->metadata) == 40;
+        JsonNode* tree = asset_to_json(asset);
+        asset_free(&asset);
+        json_delete(tree);
+        return complete && tree != nullptr;
+      }),
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
