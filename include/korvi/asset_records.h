@@ -9,11 +9,12 @@
  * Ownership: a JsonNode tree returned here is the caller's, released with
  * json_delete(); a StringList with utarray_free(); an Asset with asset_free().
  *
- * NULL and failure: NULL never crashes. The tree builders answer a NULL or
- * invalid field (except the middle name, which may be NULL) with an empty
- * array, as the assets_from_* exports answer "[]"; the list and record
- * functions answer a NULL text, list or asset with NULL (or do nothing).
- * Every function that allocates answers NULL when memory runs out. */
+ * NULL and failure: NULL never crashes. The tree builders answer a NULL
+ * argument (except the middle name, which may be NULL) and a value that is
+ * not valid UTF-8 with an empty array, as the assets_from_* exports answer
+ * "[]"; the list and record functions
+ * answer a NULL text or asset with NULL (or do nothing). Every function that
+ * allocates answers NULL when memory runs out; nothing prints or exits. */
 #ifndef KORVI_ASSET_RECORDS_H
 #define KORVI_ASSET_RECORDS_H
 
