@@ -1,6 +1,6 @@
 /* korvi: the whole public C interface; the conventions every header follows
- * are listed once in korvi/common.h. korvi/stringlist.h is separate because
- * it needs uthash's headers. */
+ * are listed once in korvi/common.h. korvi/stringlist.h and
+ * korvi/asset_records.h are separate because they need uthash's headers. */
 #ifndef KORVI_KORVI_H
 #define KORVI_KORVI_H
 

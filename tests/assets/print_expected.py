@@ -9,8 +9,9 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "reference"))
-from korvi_reference import (CLEAN_CODE, CLEAN_DIGITS, asset, assets, clean_ascii,  # noqa: E402
-                             compact, fp, name_variants, product, variant_prints)
+from korvi_reference import (CLEAN_CODE, CLEAN_DIGITS, CLEAN_TEXT, asset, assets,  # noqa: E402
+                             clean_ascii, compact, fp, name_variants, prints, product,
+                             variant_prints)
 
 
 def fingerprint(text):
@@ -57,6 +58,24 @@ def main():
     show("fingerprint of JOHN.DOE@EXAMPLE.COM itself", fingerprint(email))
     show("fingerprint of the empty text", fingerprint(""))
     show("fingerprint of 5551234567", fingerprint("5551234567"))
+
+    # The record and list exports (records_test.cc).
+    for text in ["ABCDEFGHIJKL", "ABCDEFGHIJKLM", "ABCDEFGHIJKLMN", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"]:
+        show(f"tiled short {text!r}", prints(text, tiled=True, short=True))
+    show("sliding long 'abcde fghijk'", prints(clean_ascii("abcde fghijk", CLEAN_TEXT)))
+    show("sliding short 18 x 'A'", prints("A" * 18, short=True))
+    for data in ["", "abc ", "ABC", "o'Brien"]:
+        show(f"whole long {data!r}", fp(data))
+    variants = [" AB CD ", "abcde fghij", "abcde fghijk", " SMITH, HOB ", None,
+                "aaaaaaaaaaaaaa aaaaaaaaaaaaaa"]
+    show("variants (t, 7, nickname)", compact(assets(variants, "t", "7", "nickname")))
+    show("raw tax_id digits 123-45-6789",
+         compact([asset([fingerprint(clean_ascii("123-45-6789", CLEAN_DIGITS))], "t", "7", "tax_id", 1)]))
+    show("raw nick text \"  o'Brien \" (cleaned " + repr(clean_ascii("  o'Brien ", CLEAN_TEXT)) + ")",
+         compact([asset([fingerprint(clean_ascii("  o'Brien ", CLEAN_TEXT))], "t", "7", "nick", 1)]))
+    for mode, value in [(CLEAN_CODE, "John.Doe@Example.com"), (CLEAN_TEXT, "john.doe@example.com")]:
+        show(f"email login mode {mode} {value}",
+             compact([asset([fingerprint(fingerprint(clean_ascii(value, mode)))], "t", "7", "login", 1)]))
 
 
 if __name__ == "__main__":

@@ -96,12 +96,12 @@ def asset(fingerprints: List[str], record_type: str, record_id: str, field: str,
                          "field": field, "variant_id": str(number)}}
 
 
-def assets(variants: List[str], record_type: str, record_id: str, field: str) -> List[dict]:
+def assets(variants: List[Optional[str]], record_type: str, record_id: str, field: str) -> List[dict]:
     """The assets of the variants that give fingerprints, numbered by their
-    place among all variants."""
+    place among all variants; a None variant is skipped but keeps its number."""
     out = []
     for number, variant in enumerate(variants, 1):
-        made = variant_prints(variant)
+        made = None if variant is None else variant_prints(variant)
         if made is not None:
             out.append(asset(made, record_type, record_id, field, number))
     return out
