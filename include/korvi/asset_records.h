@@ -6,15 +6,11 @@
  * does not include it. The Windows DLL does not export these functions; it
  * keeps its fixed list of entry points.
  *
- * Ownership: a JsonNode tree returned here is the caller's, released with
- * json_delete(); a StringList with utarray_free(); an Asset with asset_free().
- *
- * NULL and failure: NULL never crashes. The tree builders answer a NULL
- * argument (except the middle name, which may be NULL) and a value that is
- * not valid UTF-8 with an empty array, as the assets_from_* exports answer
- * "[]"; the list and record functions
- * answer a NULL text or asset with NULL (or do nothing). Every function that
- * allocates answers NULL when memory runs out; nothing prints or exits. */
+ * Conventions: common.h (1)-(5); an Asset is released with asset_free().
+ * The tree builders answer a NULL argument (except the middle name, which
+ * may be NULL) and a value that is not valid UTF-8 with an empty array, as
+ * the assets_from_* exports answer "[]"; the list and record functions
+ * answer a NULL text or asset with NULL (or do nothing). */
 #ifndef KORVI_ASSET_RECORDS_H
 #define KORVI_ASSET_RECORDS_H
 

@@ -5,10 +5,9 @@
  *   [{"fingerprints":["…",…],"metadata":{"record_type":…,"record_id":…,
  *     "field":…,"variant_id":"1"}},…]
  *
- * Every function returns compact JSON text owned by the caller (free() /
- * korvi_free()); input that yields no variant, is not valid UTF-8, or is
- * NULL (except the middle name, which may be NULL) gives "[]". NULL is
- * returned only when memory runs out. */
+ * Conventions: common.h (1)-(5). Every function returns compact JSON text,
+ * released with free() (2); input that yields no variant, is not valid
+ * UTF-8, or is NULL (except the middle name, which may be NULL) gives "[]". */
 #ifndef KORVI_ASSETS_H
 #define KORVI_ASSETS_H
 

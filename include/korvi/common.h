@@ -1,12 +1,32 @@
 /* korvi: salted fingerprints of personal identifiers.
  *
- * Shared definitions of the public C interface. Every string passed in is a
- * zero-terminated UTF-8 text; every string or record handed back is a fresh
- * heap allocation owned by the caller. Unless a function says otherwise,
- * release returned strings with free() (or korvi_free() where the caller's C
- * runtime may differ from the library's). No function writes to the standard
- * streams, ends the process or keeps state between calls; all are safe to
- * call from many threads at once. */
+ * Shared definitions of the public C interface, and the conventions that
+ * every function of every korvi header follows unless its own comment says
+ * otherwise (the other headers refer to them as "common.h (n)"):
+ *
+ * (1) Text: every string passed in is a zero-terminated UTF-8 text.
+ * (2) Ownership: every string, array or record handed back is a fresh heap
+ *     allocation owned by the caller, released with free(), or korvi_free()
+ *     where the caller's C runtime may differ from the library's. Records
+ *     have their own release function: FingerprintResult free_result(),
+ *     ShingleSet free_shingles(), a JSON tree json_delete() on its root, a
+ *     StringList utarray_free(). Static texts (korvi_version() and the like)
+ *     are never freed.
+ * (3) NULL: a NULL pointer argument never crashes; it is taken as absent,
+ *     and a function that cannot work without it gives NULL, 0 or false.
+ * (4) Errors: nothing throws, prints or ends the process. A function that
+ *     allocates returns NULL when memory runs out; other failures show in
+ *     the result itself (NULL, "[]", or the status of a FingerprintResult,
+ *     which is only ever raised, never reset).
+ * (5) Threads: the library keeps no state between calls and reads no files
+ *     (only KORVI_SHA512 in the environment, once, at the first hash); any
+ *     number of threads may call it at once, each on its own arguments.
+ *
+ * korvi/korvi.h includes every header. The entry points come first:
+ * fingerprint() and friends (korvi/fingerprint.h), clean_string()
+ * (korvi/text.h), the asset builders (korvi/assets.h), boolean expressions
+ * (korvi/expr.h) and JSON trees (korvi/json.h); korvi/pipeline.h holds the
+ * steps of the fingerprint pipeline for callers that want them one by one. */
 #ifndef KORVI_COMMON_H
 #define KORVI_COMMON_H
 
@@ -57,16 +77,14 @@ typedef struct FingerprintResult {
   char *text;     /* owned: JSON envelope, or bare hex with FINGERPRINT_RAW */
 } FingerprintResult;
 
-/* Releases any pointer returned by this library (except FingerprintResult
- * records, ShingleSets and JSON trees, which have their own release
- * functions) with the library's own C runtime. NULL is ignored. */
+/* Releases a string or array returned by this library with the library's
+ * own C runtime; records have their own release functions (2). */
 KORVI_API void korvi_free(void *pointer) KORVI_NOEXCEPT;
 
-/* Static texts: the library version ("0.1.0"), the Unicode version of the
- * character data that cleaning uses ("15.0.0" with utf8proc 2.8.0), and the
- * SHA-512 kernel in use ("avx512x8", "avx2x4", "scalar" or "libsodium";
- * KORVI_SHA512 in the environment at first use may force one). Never free
- * them. */
+/* Static texts, never freed: the library version ("0.1.0"), the Unicode
+ * version of the character data that cleaning uses ("15.0.0" with utf8proc
+ * 2.8.0), and the SHA-512 kernel in use ("avx512x8", "avx2x4", "scalar" or
+ * "libsodium"; KORVI_SHA512 in the environment at first use may force one). */
 KORVI_API const char *korvi_version(void) KORVI_NOEXCEPT;
 KORVI_API const char *korvi_unicode_version(void) KORVI_NOEXCEPT;
 KORVI_API const char *korvi_sha512_implementation(void) KORVI_NOEXCEPT;

@@ -1,7 +1,8 @@
 /* korvi boolean expressions: operands are bare words or "double-quoted"
  * texts; two operands side by side or joined by AND mean both, OR either,
  * a lone hyphen the first but not the second; parentheses group. All
- * operators bind equally and group from the left.
+ * operators bind equally and group from the left. Conventions: common.h
+ * (1)-(5).
  *
  * Trees are JSON: an operand is a string node; an operator is the object
  * {"operator":"AND"|"OR"|"AND_NOT","operands":[left,right]}. */
@@ -18,7 +19,8 @@ extern "C" {
 /* The tree of an expression, or NULL when it does not parse (or nests more
  * than 9996 parentheses deep). Release with json_delete(). Never prints. */
 KORVI_API JsonNode *boolean_parse(const char *text) KORVI_NOEXCEPT;
-/* A new operator object over left and right, which it takes over. */
+/* A new operator object over left and right, which it takes over; release
+ * with json_delete(). */
 KORVI_API JsonNode *create_operator(const char *name, JsonNode *left, JsonNode *right) KORVI_NOEXCEPT;
 /* Replaces every string operand under node, in place, by the array of its
  * fingerprints; an operand without fingerprints sets result->status to

@@ -1,13 +1,12 @@
 /* korvi JSON document model: the trees every result is built in, their
- * compact and indented text, and a strict parser.
+ * compact and indented text, and a strict parser. Conventions: common.h
+ * (1)-(5); in particular a tree is released with json_delete() on its root
+ * and the writers' texts with free() (2), and a NULL node is absent (3).
  *
- * A container owns its children; release a tree with json_delete() on its
- * root. Texts returned by the writers are owned by the caller (free()).
- * NULL node arguments are treated as absent: finders return NULL, writers
- * return NULL, json_delete does nothing. Misuse (attaching to a node of the
- * wrong kind, attaching a node that already has a parent) is ignored rather
- * than ending the process. Functions that allocate return NULL when memory
- * runs out. Nesting is unlimited: nothing here recurses on the tree. */
+ * A container owns its children. Misuse (attaching to a node of the wrong
+ * kind, attaching a node that already has a parent) is ignored rather than
+ * ending the process. Nesting is unlimited: nothing here recurses on the
+ * tree. */
 #ifndef KORVI_JSON_H
 #define KORVI_JSON_H
 

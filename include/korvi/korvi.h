@@ -1,6 +1,6 @@
-/* korvi: the whole public C interface (see each header for ownership rules).
- * korvi/stringlist.h and korvi/asset_records.h are separate because they
- * need uthash's headers. */
+/* korvi: the whole public C interface; the conventions every header follows
+ * are listed once in korvi/common.h. korvi/stringlist.h and
+ * korvi/asset_records.h are separate because they need uthash's headers. */
 #ifndef KORVI_KORVI_H
 #define KORVI_KORVI_H
 
@@ -10,5 +10,6 @@
 #include "korvi/fingerprint.h"
 #include "korvi/expr.h"
 #include "korvi/assets.h"
+#include "korvi/pipeline.h"
 
 #endif

@@ -1,13 +1,11 @@
 #include "assets/assets.h"
 
 #include <charconv>
-#include <cstdlib>
-#include <memory>
-#include <new>
 
+#include "base/utf8.h"
 #include "core/fingerprints.h"
+#include "json/literal.h"
 #include "korvi/common.h"
-#include "korvi/json.h"
 #include "text/clean.h"
 #include "variants/variants.h"
 
@@ -16,31 +14,6 @@ namespace {
 
 constexpr uint32_t kTiledFlags = FINGERPRINT_TILED | FINGERPRINT_SHORT;
 constexpr uint32_t kWholeFlags = FINGERPRINT_SHORT;
-
-// Plain ASCII needs no escape, which covers every fingerprint and most
-// metadata; anything else goes through the JSON module's literal writer, so
-// escaping and the U+FFFD repair of ill-formed text match every other result.
-void append_json_string(std::string_view text, std::string& out) {
-  bool plain = true;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte > 0x7F || c == '"' || c == '\\') {
-      plain = false;
-      break;
-    }
-  }
-  if (plain) {
-    out.push_back('"');
-    out.append(text);
-    out.push_back('"');
-    return;
-  }
-  const std::string terminated(text);
-  const std::unique_ptr<char, decltype(&std::free)> literal(json_encode_string(terminated.c_str()),
-                                                            &std::free);
-  if (!literal) throw std::bad_alloc();
-  out.append(literal.get());
-}
 
 std::optional<std::string> clean(std::optional<std::string_view> text, int mode) {
   if (!text) return std::nullopt;
@@ -72,14 +45,14 @@ void append_asset_json(const Asset& asset, std::string& out) {
   out.append("{\"fingerprints\":[");
   for (size_t i = 0; i < asset.fingerprints.size(); ++i) {
     if (i != 0) out.push_back(',');
-    append_json_string(asset.fingerprints[i], out);
+    json::append_string_literal(asset.fingerprints[i], out);
   }
   out.append("],\"metadata\":{");
   for (size_t i = 0; i < asset.metadata.size(); ++i) {
     if (i != 0) out.push_back(',');
-    append_json_string(asset.metadata[i].key, out);
+    json::append_string_literal(asset.metadata[i].key, out);
     out.push_back(':');
-    append_json_string(asset.metadata[i].value, out);
+    json::append_string_literal(asset.metadata[i].value, out);
   }
   out.append("}}");
 }
@@ -109,11 +82,11 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
     // Every asset carries the same metadata but for its number, so that part
     // is escaped once; fingerprints are hex and are written without escaping.
     std::string metadata = ",\"metadata\":{\"record_type\":";
-    append_json_string(record_type, metadata);
+    json::append_string_literal(record_type, metadata);
     metadata.append(",\"record_id\":");
-    append_json_string(record_id, metadata);
+    json::append_string_literal(record_id, metadata);
     metadata.append(",\"field\":");
-    append_json_string(field, metadata);
+    json::append_string_literal(field, metadata);
     metadata.append(",\"variant_id\":\"");
     core::Fingerprints tiles(true);
     char digits[KORVI_SHORT_FINGERPRINT_DIGITS + 1];
@@ -122,7 +95,7 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
     for (const std::string& variant : *variants) {
       // Counted before anything else: a skipped variant keeps its number.
       ++counter;
-      const bool tiled = text::count_codepoints(variant) > kWholeTextCodepoints;
+      const bool tiled = base::count_codepoints(variant) > kWholeTextCodepoints;
       // Cleaned again; a comma variant of 12 code points can shrink to 11
       // and then has no fingerprints.
       if (tiled && core::fingerprint_text(variant, CLEAN_TEXT, kTiledFlags, tiles) != STATUS_OK) {

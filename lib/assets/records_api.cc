@@ -19,14 +19,15 @@
 #include "korvi/asset_records.h"
 
 #include "assets/assets.h"
-#include "capi/boundary.h"
+#include "base/boundary.h"
+#include "base/utf8.h"
 #include "korvi/common.h"
 #include "korvi/json.h"
 #include "text/clean.h"
 #include "variants/variants.h"
 
-using korvi::capi::guarded;
-using korvi::capi::guarded_void;
+using korvi::base::guarded;
+using korvi::base::guarded_void;
 
 namespace {
 
@@ -177,7 +178,7 @@ void append_variant_assets(JsonNode* array, const Caller& caller, std::span<cons
     ++variant_id;
     if (variant == nullptr) continue;
     ListPtr fingerprints;
-    if (korvi::text::count_codepoints(variant) > korvi::assets::kWholeTextCodepoints) {
+    if (korvi::base::count_codepoints(variant) > korvi::assets::kWholeTextCodepoints) {
       // Cleaned again: a comma variant of 12 code points can shrink to 11.
       const auto tiles = korvi::assets::fingerprints_from_string(variant, CLEAN_TEXT, kTiledFlags);
       if (!tiles) continue;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstring>
 #include <new>
 
+#include "base/endian.h"
+#include "base/utf8.h"
 #include "core/digest_sort.h"
-#include "core/sha512.h"
 #include "core/sha512_batch.h"
 #include "core/sizes.h"
 #include "text/clean.h"
@@ -31,25 +30,12 @@ uint64_t hex8(uint32_t value) noexcept {
   return x + 0x3030303030303030ull + letters * ('a' - '0' - 10);
 }
 
-// Stores the eight bytes of x in reverse: byte 7 of x goes to out[0], byte 0
-// to out[7].
-void store_reversed(uint64_t x, char* out) noexcept {
-  if constexpr (std::endian::native == std::endian::little) {
-    x = __builtin_bswap64(x);
-    std::memcpy(out, &x, sizeof x);
-  } else if constexpr (std::endian::native == std::endian::big) {
-    std::memcpy(out, &x, sizeof x);
-  } else {
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(x >> (56 - 8 * i));
-  }
-}
-
 char* write_word_hex(uint64_t word, char* out) noexcept {
   const uint64_t high = hex8(static_cast<uint32_t>(word >> 32));
   const uint64_t low = hex8(static_cast<uint32_t>(word));
-  // Most significant nibble first in memory, whatever the host's byte order.
-  store_reversed(high, out);
-  store_reversed(low, out + 8);
+  // Byte 7 of each (the most significant nibble's digit) goes first.
+  base::store_be64(high, out);
+  base::store_be64(low, out + 8);
   return out + 16;
 }
 
@@ -64,8 +50,8 @@ __m128i nibbles_to_hex(__m128i nibbles) noexcept {
 // The 32 digits of two words, sixteen at a time: bytes most significant
 // first, each split into its high and low nibble side by side.
 char* write_two_words_hex(uint64_t first, uint64_t second, char* out) noexcept {
-  const __m128i bytes = _mm_set_epi64x(static_cast<long long>(__builtin_bswap64(second)),
-                                       static_cast<long long>(__builtin_bswap64(first)));
+  const __m128i bytes = _mm_set_epi64x(static_cast<long long>(base::byteswap64(second)),
+                                       static_cast<long long>(base::byteswap64(first)));
   const __m128i low_nibble = _mm_set1_epi8(0x0F);
   const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble);
   const __m128i low = _mm_and_si128(bytes, low_nibble);
@@ -85,20 +71,6 @@ char* write_long_hex(const uint64_t* words, char* out) noexcept {
   return out;
 }
 #endif
-
-uint64_t load_big_endian(const uint8_t* bytes) noexcept {
-  uint64_t word = 0;
-  for (int i = 0; i < 8; ++i) word = (word << 8) | bytes[i];
-  return word;
-}
-
-// Length of the UTF-8 sequence that starts with lead, in a text known valid.
-size_t sequence_length(unsigned char lead) noexcept {
-  if (lead < 0x80) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return 4;
-}
 
 // Windows are hashed in groups of this many, from a fixed buffer, so memory
 // does not grow with the text beyond the digests themselves.
@@ -127,10 +99,10 @@ class WindowBatcher {
 
 void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept {
   uint8_t digest[kSha512Bytes];
-  sha512_concat(bytes, kSalt, digest);
+  sha512_batch(&bytes, 1, kSalt, digest);
   char* end = out;
   for (size_t w = 0; w < (short_form ? 1u : 4u); ++w)
-    end = write_word_hex(load_big_endian(digest + 8 * w), end);
+    end = write_word_hex(base::load_be64(digest + 8 * w), end);
   *end = '\0';
 }
 
@@ -209,10 +181,10 @@ void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
     for (size_t i = 0; i < n; ++i) {
       const uint8_t* digest = digests + i * kSha512Bytes;
       if (short_form_) {
-        short_.push_back(load_big_endian(digest));
+        short_.push_back(base::load_be64(digest));
       } else {
-        long_.push_back(Long{{load_big_endian(digest), load_big_endian(digest + 8),
-                              load_big_endian(digest + 16), load_big_endian(digest + 24)}});
+        long_.push_back(Long{{base::load_be64(digest), base::load_be64(digest + 8),
+                              base::load_be64(digest + 16), base::load_be64(digest + 24)}});
       }
     }
     windows += n;
@@ -253,7 +225,7 @@ void cut_ascii_windows(std::string_view text, bool tiled, WindowBatcher& batch) 
 }  // namespace
 
 void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
-  cut_windows(text, text::count_codepoints(text), tiled, out);
+  cut_windows(text, base::count_codepoints(text), tiled, out);
 }
 
 void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerprints& out) {
@@ -269,15 +241,16 @@ void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerpri
   }
   // Byte offset just past the first 14 code points.
   size_t end = 0;
-  for (size_t k = 0; k < kWindowCodepoints && end < size; ++k) end += sequence_length(s[end]);
+  for (size_t k = 0; k < kWindowCodepoints && end < size; ++k)
+    end += base::sequence_length(s[end]);
 
   if (!tiled) {
     size_t start = 0;
     while (true) {
       batch.push(text.substr(start, end - start));
       if (end >= size) break;
-      end += sequence_length(s[end]);
-      start += sequence_length(s[start]);
+      end += base::sequence_length(s[end]);
+      start += base::sequence_length(s[start]);
     }
     batch.flush();
     return;
@@ -294,7 +267,7 @@ void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerpri
     }
     start = end;
     size_t next = end, k = 0;
-    for (; k < kWindowCodepoints && next < size; ++k) next += sequence_length(s[next]);
+    for (; k < kWindowCodepoints && next < size; ++k) next += base::sequence_length(s[next]);
     if (k < kWindowCodepoints) break;  // fewer than 14 code points remain
     end = next;
   }
@@ -303,14 +276,14 @@ void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerpri
   for (size_t k = 0; k < kWindowCodepoints; ++k) {
     do {
       --final_start;
-    } while (final_start > 0 && (s[final_start] & 0xC0) == 0x80);
+    } while (final_start > 0 && base::is_continuation(s[final_start]));
   }
   batch.push(text.substr(final_start));
   batch.flush();
 }
 
 int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprints& out) {
-  const size_t codepoints = text::count_codepoints(cleaned);
+  const size_t codepoints = base::count_codepoints(cleaned);
   if (codepoints <= kTooShortCodepoints) return STATUS_TOO_SHORT;
   out.reset((flags & FINGERPRINT_SHORT) != 0);
   const bool tiled = (flags & FINGERPRINT_TILED) != 0;

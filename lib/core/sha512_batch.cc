@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/endian.h"
 #include "core/sha512_batch_kernels.h"
 
 namespace korvi::core {
@@ -23,26 +24,8 @@ void hash_general(std::string_view prefix, std::string_view suffix, uint8_t* dig
 
 namespace {
 
-uint64_t byteswap64(uint64_t v) noexcept {
-#if defined(__GNUC__) || defined(__clang__)
-  return __builtin_bswap64(v);
-#else
-  v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
-  v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
-  return (v << 32) | (v >> 32);
-#endif
-}
-
-uint64_t load_be64(const uint8_t* p) noexcept {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return std::endian::native == std::endian::little ? byteswap64(v) : v;
-}
-
-void store_be64(uint64_t v, uint8_t* p) noexcept {
-  if (std::endian::native == std::endian::little) v = byteswap64(v);
-  std::memcpy(p, &v, 8);
-}
+using base::load_be64;
+using base::store_be64;
 
 inline uint64_t big_sigma0(uint64_t x) noexcept {
   return std::rotr(x, 28) ^ std::rotr(x, 34) ^ std::rotr(x, 39);

@@ -1,6 +1,8 @@
 // SHA-512 of many short messages sharing one suffix (windows + salt), several
 // at a time. Messages that fit one padded block (up to 111 bytes) are hashed
 // by a multi-buffer kernel picked once from the CPU's features.
+// The library's one door to SHA-512: every hash goes through here, a single
+// whole text included, and only the general path below calls libsodium.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +10,8 @@
 #include <string_view>
 
 namespace korvi::core {
+
+inline constexpr size_t kSha512Bytes = 64;
 
 // Longest message whose padded form is a single 128-byte block.
 inline constexpr size_t kSha512OneBlockMax = 111;

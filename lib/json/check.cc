@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/utf8.h"
 #include "json/json_internal.h"
 
 namespace korvi::json {
@@ -19,7 +20,7 @@ bool fail(char* errmsg, const char* message) noexcept {
 
 // The faults a node can have on its own, before its children are visited.
 bool check_node(const JsonNode* node, char* errmsg) noexcept {
-  if (node->key != nullptr && !utf8_valid(node->key))
+  if (node->key != nullptr && !base::is_valid_utf8(node->key))
     return fail(errmsg, "key contains invalid UTF-8");
   unsigned tag = raw_tag(node);
   if (tag >= 6) {
@@ -34,7 +35,7 @@ bool check_node(const JsonNode* node, char* errmsg) noexcept {
   }
   if (tag == JSON_STRING) {
     if (node->string_ == nullptr) return fail(errmsg, "string_ is NULL");
-    if (!utf8_valid(node->string_)) return fail(errmsg, "string_ contains invalid UTF-8");
+    if (!base::is_valid_utf8(node->string_)) return fail(errmsg, "string_ contains invalid UTF-8");
   }
   if (is_container(node)) {
     if (node->head != nullptr && node->tail == nullptr)

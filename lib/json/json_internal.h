@@ -1,5 +1,5 @@
-// Internals of the JSON module: the growable output buffer, UTF-8 and number
-// routines shared by writer and parser, and the tree operations behind the C
+// Internals of the JSON module: the growable output buffer, number routines
+// shared by writer and parser (UTF-8 comes from base/utf8.h), and the tree operations behind the C
 // exports. Functions that allocate throw std::bad_alloc; the C boundary turns
 // that into a NULL result.
 #pragma once
@@ -51,23 +51,6 @@ class Buffer {
   size_t length_ = 0;
   size_t capacity_ = 0;  // one byte beyond it is kept for the terminating zero
 };
-
-// ---- UTF-8 ----
-
-struct Utf8Scan {
-  int length;  // bytes of the sequence, or of its maximal ill-formed subpart
-  bool valid;
-};
-
-// Judges the sequence at s (zero-terminated text) by the table of well-formed
-// byte sequences. When ill-formed, length covers the maximal subpart that a
-// single U+FFFD replaces (at least 1 byte; never the terminating zero).
-Utf8Scan utf8_scan(const unsigned char* s) noexcept;
-
-bool utf8_valid(const char* s) noexcept;
-
-// Appends the UTF-8 form of a scalar value (not a surrogate, at most U+10FFFF).
-void utf8_put(uint32_t codepoint, Buffer& out);
 
 // ---- numbers ----
 

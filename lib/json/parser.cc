@@ -3,6 +3,7 @@
 // grammar, validating simply builds nothing.
 #include <vector>
 
+#include "base/utf8.h"
 #include "json/json_internal.h"
 
 namespace korvi::json {
@@ -255,7 +256,10 @@ class Parser {
             p_ += 2;
             uint32_t codepoint;
             if (!unicode_escape(codepoint)) return false;
-            if constexpr (Sink::kBuilds) utf8_put(codepoint, text);
+            if constexpr (Sink::kBuilds) {
+              char bytes[4];
+              text.put(bytes, base::encode_utf8(codepoint, bytes));
+            }
             continue;
           }
           default: return false;
@@ -264,10 +268,10 @@ class Parser {
         if constexpr (Sink::kBuilds) text.put(plain);
         continue;
       }
-      Utf8Scan scan = utf8_scan(p_);
-      if (!scan.valid) return false;
-      if constexpr (Sink::kBuilds) text.put(p_, static_cast<size_t>(scan.length));
-      p_ += scan.length;
+      const base::Utf8Sequence sequence = base::decode_utf8(p_, base::kUntilZero);
+      if (!sequence.valid) return false;
+      if constexpr (Sink::kBuilds) text.put(p_, static_cast<size_t>(sequence.length));
+      p_ += sequence.length;
     }
     if (is_key) {
       sink.key(text);

@@ -1,5 +1,5 @@
-// Byte-level routines shared by the writer and the parser: the output
-// buffer, UTF-8 judgement and locale-independent number conversion.
+// Routines shared by the writer and the parser: the output buffer and
+// locale-independent number conversion.
 #include <charconv>
 #include <cstdlib>
 #include <limits>
@@ -30,79 +30,6 @@ char* Buffer::release() {
   start_ = nullptr;
   length_ = capacity_ = 0;
   return text;
-}
-
-Utf8Scan utf8_scan(const unsigned char* s) noexcept {
-  unsigned lead = s[0];
-  if (lead < 0x80) return {1, true};
-  // The second byte's range depends on the lead; later bytes are 80-BF.
-  unsigned low = 0x80, high = 0xBF;
-  int trail;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    trail = 1;
-  } else if (lead == 0xE0) {
-    trail = 2;
-    low = 0xA0;
-  } else if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) {
-    trail = 2;
-  } else if (lead == 0xED) {
-    trail = 2;
-    high = 0x9F;
-  } else if (lead == 0xF0) {
-    trail = 3;
-    low = 0x90;
-  } else if (lead >= 0xF1 && lead <= 0xF3) {
-    trail = 3;
-  } else if (lead == 0xF4) {
-    trail = 3;
-    high = 0x8F;
-  } else {
-    return {1, false};
-  }
-  if (s[1] < low || s[1] > high) return {1, false};
-  for (int i = 2; i <= trail; ++i) {
-    if (s[i] < 0x80 || s[i] > 0xBF) return {i, false};
-  }
-  return {trail + 1, true};
-}
-
-bool utf8_valid(const char* s) noexcept {
-  auto p = reinterpret_cast<const unsigned char*>(s);
-  while (*p != 0) {
-    if (*p < 0x80) {
-      ++p;
-      continue;
-    }
-    Utf8Scan scan = utf8_scan(p);
-    if (!scan.valid) return false;
-    p += scan.length;
-  }
-  return true;
-}
-
-void utf8_put(uint32_t c, Buffer& out) {
-  char bytes[4];
-  size_t n;
-  if (c < 0x80) {
-    bytes[0] = static_cast<char>(c);
-    n = 1;
-  } else if (c < 0x800) {
-    bytes[0] = static_cast<char>(0xC0 | (c >> 6));
-    bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-    n = 2;
-  } else if (c < 0x10000) {
-    bytes[0] = static_cast<char>(0xE0 | (c >> 12));
-    bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-    n = 3;
-  } else {
-    bytes[0] = static_cast<char>(0xF0 | (c >> 18));
-    bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
-    n = 4;
-  }
-  out.put(bytes, n);
 }
 
 namespace {

@@ -1,8 +1,12 @@
 // Compact and indented text of a tree, written with an explicit stack so
-// that nesting depth costs heap, never call stack.
+// that nesting depth costs heap, never call stack; and the one writer of
+// JSON string literals, which other modules use through json/literal.h.
+#include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "json/json_internal.h"
+#include "json/literal.h"
 
 namespace korvi::json {
 
@@ -13,7 +17,16 @@ constexpr char kHex[] = "0123456789ABCDEF";
 // Bytes written as themselves without a closer look.
 bool plain(unsigned char c) noexcept { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
 
-void write_escape(Buffer& out, unsigned char c) {
+// Appends to a std::string through the Buffer's interface.
+struct StringOut {
+  std::string& text;
+  void put(char c) { text.push_back(c); }
+  void put(const void* bytes, size_t n) { text.append(static_cast<const char*>(bytes), n); }
+  void put(std::string_view more) { text.append(more); }
+};
+
+template <class Out>
+void write_escape(Out& out, unsigned char c) {
   switch (c) {
     case '"': out.put("\\\""); return;
     case '\\': out.put("\\\\"); return;
@@ -56,9 +69,8 @@ void write_scalar_or_open(Buffer& out, const JsonNode* node, bool& opened) {
   }
 }
 
-}  // namespace
-
-void write_string(Buffer& out, const char* s) {
+template <class Out>
+void write_literal(Out& out, const char* s) {
   auto p = reinterpret_cast<const unsigned char*>(s);
   out.put('"');
   for (;;) {
@@ -70,15 +82,33 @@ void write_string(Buffer& out, const char* s) {
       write_escape(out, *p++);
       continue;
     }
-    Utf8Scan scan = utf8_scan(p);
-    if (scan.valid) {
-      out.put(p, static_cast<size_t>(scan.length));
+    const base::Utf8Sequence sequence = base::decode_utf8(p, base::kUntilZero);
+    if (sequence.valid) {
+      out.put(p, static_cast<size_t>(sequence.length));
     } else {
       out.put("\xEF\xBF\xBD");  // U+FFFD for the maximal ill-formed subpart
     }
-    p += scan.length;
+    p += sequence.length;
   }
   out.put('"');
+}
+
+}  // namespace
+
+void write_string(Buffer& out, const char* s) { write_literal(out, s); }
+
+void append_string_literal(std::string_view text, std::string& out) {
+  bool all_plain = true;
+  for (const char c : text) all_plain &= plain(static_cast<unsigned char>(c));
+  if (all_plain) {
+    out.push_back('"');
+    out.append(text);
+    out.push_back('"');
+    return;
+  }
+  const std::string terminated(text);
+  StringOut sink{out};
+  write_literal(sink, terminated.c_str());
 }
 
 void write_tree(Buffer& out, const JsonNode* root, const char* space) {

@@ -4,6 +4,7 @@
 
 #include <utf8proc.h>
 
+#include "base/utf8.h"
 #include "korvi/common.h"
 
 namespace korvi::text {
@@ -16,8 +17,6 @@ Mode mode_of(int mode) noexcept {
   if (mode == CLEAN_DIGITS) return Mode::kDigits;
   return Mode::kText;
 }
-
-bool is_continuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
 
 // Bit sets over utf8proc's general-category numbers (Cn = 0 ... Co = 29).
 constexpr uint32_t bit(int category) { return uint32_t{1} << category; }
@@ -66,84 +65,6 @@ constexpr AsciiTable make_ascii_table() {
 constexpr AsciiTable kAscii = make_ascii_table();
 
 }  // namespace
-
-int decode_one(const unsigned char* s, size_t avail, int32_t& codepoint) noexcept {
-  const unsigned char lead = s[0];
-  if (lead < 0x80) {
-    codepoint = lead;
-    return 1;
-  }
-  if (lead < 0xC2 || lead > 0xF4) return 0;
-  if (lead < 0xE0) {
-    if (avail < 2 || !is_continuation(s[1])) return 0;
-    codepoint = ((lead & 0x1F) << 6) | (s[1] & 0x3F);
-    return 2;
-  }
-  if (lead < 0xF0) {
-    if (avail < 3 || !is_continuation(s[1]) || !is_continuation(s[2])) return 0;
-    if (lead == 0xED && s[1] > 0x9F) return 0;  // surrogates
-    const int32_t value = ((lead & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F);
-    if (value < 0x800) return 0;  // overlong
-    codepoint = value;
-    return 3;
-  }
-  if (avail < 4 || !is_continuation(s[1]) || !is_continuation(s[2]) || !is_continuation(s[3]))
-    return 0;
-  if (lead == 0xF0 && s[1] < 0x90) return 0;  // overlong
-  if (lead == 0xF4 && s[1] > 0x8F) return 0;  // beyond U+10FFFF
-  codepoint = ((lead & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) | (s[3] & 0x3F);
-  return 4;
-}
-
-void encode_one(int32_t codepoint, std::string& out) {
-  // Same as utf8proc_encode_char: surrogate values are encoded, not refused.
-  const auto c = static_cast<uint32_t>(codepoint);
-  if (codepoint < 0) return;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x110000) {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-bool is_valid_utf8(std::string_view text) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  size_t i = 0;
-  int32_t cp;
-  while (i < text.size()) {
-    if (s[i] < 0x80) {
-      ++i;
-      continue;
-    }
-    const int n = decode_one(s + i, text.size() - i, cp);
-    if (n == 0) return false;
-    i += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-size_t count_codepoints(std::string_view text) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  size_t i = 0, count = 0;
-  int32_t cp;
-  while (i < text.size()) {
-    const int n = s[i] < 0x80 ? 1 : decode_one(s + i, text.size() - i, cp);
-    if (n == 0) break;
-    i += static_cast<size_t>(n);
-    ++count;
-  }
-  return count;
-}
 
 int32_t to_upper(int32_t codepoint) noexcept {
   if (codepoint < 0x80) return (codepoint >= 'a' && codepoint <= 'z') ? codepoint - 32 : codepoint;
@@ -194,11 +115,10 @@ bool clean_into(std::string_view text, int mode, std::string& out) {
       }
       continue;
     }
-    int32_t cp;
-    const int n = decode_one(s + i, size - i, cp);
-    if (n == 0) return false;
-    i += static_cast<size_t>(n);
-    const int32_t upper = to_upper(cp);
+    const base::Utf8Sequence sequence = base::decode_utf8(s + i, size - i);
+    if (!sequence.valid) return false;
+    i += static_cast<size_t>(sequence.length);
+    const int32_t upper = to_upper(sequence.codepoint);
     const int category = utf8proc_category(upper);
     int32_t result = upper;
     if ((kept & bit(category)) == 0) {
@@ -209,7 +129,8 @@ bool clean_into(std::string_view text, int mode, std::string& out) {
       if (!in_space_run) out.push_back(' ');
       in_space_run = true;
     } else {
-      encode_one(result, out);
+      char bytes[4];
+      out.append(bytes, base::encode_utf8(static_cast<uint32_t>(result), bytes));
       in_space_run = false;
     }
   }

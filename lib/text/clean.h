@@ -1,5 +1,6 @@
-// Text normalization internals: UTF-8 decoding with the library's validity
-// rules, and the one-pass cleaner behind utf8_clean and every fingerprint.
+// Text normalization internals: upper-casing and the cleaning modes, and the
+// one-pass cleaner behind utf8_clean and every fingerprint. UTF-8 itself is
+// read and written by base/utf8.h.
 #pragma once
 
 #include <cstddef>
@@ -9,20 +10,6 @@
 #include <string_view>
 
 namespace korvi::text {
-
-// Decodes the sequence starting at s[0] (avail >= 1 bytes readable) by the
-// rules of utf8proc_iterate: no stray continuation bytes, no overlong forms,
-// no surrogates, nothing above U+10FFFF. Returns its length (1-4) and stores
-// the code point, or returns 0 when the sequence is ill-formed or truncated.
-int decode_one(const unsigned char* s, size_t avail, int32_t& codepoint) noexcept;
-
-// Appends the UTF-8 form of a code point; values outside 0..0x10FFFF append nothing.
-void encode_one(int32_t codepoint, std::string& out);
-
-bool is_valid_utf8(std::string_view text) noexcept;
-
-// Code points from the start up to the end or the first ill-formed sequence.
-size_t count_codepoints(std::string_view text) noexcept;
 
 // Simple upper-case mapping of the character data, except that U+00DF
 // LATIN SMALL LETTER SHARP S stays itself (newer data maps it to U+1E9E,

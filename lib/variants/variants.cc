@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "text/clean.h"
+#include "base/utf8.h"
 
 namespace korvi::variants {
 
@@ -39,10 +39,9 @@ std::string concat(std::initializer_list<std::string_view> parts) {
 // The whole first character, so a non-ASCII initial stays valid UTF-8; a
 // malformed start (never seen after cleaning) falls back to its first byte.
 std::string_view first_character(std::string_view text) {
-  int32_t codepoint = 0;
-  const int length =
-      text::decode_one(reinterpret_cast<const unsigned char*>(text.data()), text.size(), codepoint);
-  return text.substr(0, length > 0 ? static_cast<size_t>(length) : 1);
+  const base::Utf8Sequence sequence =
+      base::decode_utf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  return text.substr(0, sequence.valid ? static_cast<size_t>(sequence.length) : 1);
 }
 
 }  // namespace

@@ -10,12 +10,15 @@ import pytest
 
 PACKAGE_ROOT = Path(__file__).resolve().parent.parent
 TESTS = Path(__file__).resolve().parent
-for path in (str(PACKAGE_ROOT), str(TESTS)):
+# The reference model shared with the library's own tests.
+REFERENCE = PACKAGE_ROOT.parent / "tests" / "reference"
+for path in (str(PACKAGE_ROOT), str(TESTS), str(REFERENCE)):
     if path not in sys.path:
         sys.path.insert(0, path)
-# Worker processes started by the tests import korvi and reference too.
+# Worker processes started by the tests import korvi and the reference too.
 os.environ["PYTHONPATH"] = os.pathsep.join(
-    [str(PACKAGE_ROOT), str(TESTS)] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p])
+    [str(PACKAGE_ROOT), str(TESTS), str(REFERENCE)]
+    + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p])
 
 import korvi  # noqa: E402
 

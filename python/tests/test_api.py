@@ -13,8 +13,8 @@ import pytest
 
 import korvi
 from korvi import _json, _lib
-from reference import clean_ascii, fp, name_variants, prints, product
-from reference import assets as reference_assets
+from korvi_reference import CLEAN_CODE, clean_ascii, fp, name_variants, prints, product
+from korvi_reference import assets as reference_assets
 
 REPO = Path(__file__).resolve().parents[2]
 MULTI_BYTE = "\u00c0\u00c9\u00ce\u00d5\u00dc\U00010400\u4e2d\u6587KLMNOPQ"
@@ -192,8 +192,9 @@ def test_deep_json_reader_agrees_with_json_module():
 
 
 def _expected_assets(variants, field, record_type="person", record_id="42"):
-    return [korvi.Asset(tuple(prints_), record_type, record_id, field, number)
-            for number, prints_ in reference_assets(variants)]
+    return [korvi.Asset(tuple(made["fingerprints"]), record_type, record_id, field,
+                        int(made["metadata"]["variant_id"]))
+            for made in reference_assets(variants, record_type, record_id, field)]
 
 
 def test_assets_from_name(lib):
@@ -212,7 +213,7 @@ def test_assets_from_address_and_city_state_zip(lib):
 
 @pytest.mark.parametrize("function, value, field, expected", [
     (korvi.assets_from_email_address, "John.Doe@Example.com", "email_address",
-     fp(fp(clean_ascii("John.Doe@Example.com", "code").encode(), True).encode(), True)),
+     fp(fp(clean_ascii("John.Doe@Example.com", CLEAN_CODE).encode(), True).encode(), True)),
     (korvi.assets_from_ssn, "123-45-6789", "ssn", fp(b"123456789", True)),
     (korvi.assets_from_ssn, "no digits", "ssn", fp(b"", True)),
     (korvi.assets_from_phone_number, "(555) 123-4567", "phone_number", fp(b"5551234567", True)),

@@ -10,7 +10,7 @@ import pytest
 
 import korvi
 import korvi.pandas as kp
-from reference import fp
+from korvi_reference import fp
 
 PEOPLE = pd.DataFrame({
     "id": ["C1", "C2", "C3", "C4"],

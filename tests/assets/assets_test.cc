@@ -1,4 +1,4 @@
-// Expected fingerprints and JSON texts come from tests/assets/reference.py
+// Expected fingerprints and JSON texts come from tests/assets/print_expected.py
 // (an independent Python computation with hashlib), not from this library.
 #include <gtest/gtest.h>
 

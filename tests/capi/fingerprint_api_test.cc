@@ -20,7 +20,7 @@ std::string answer(const char* text, int32_t mode, uint32_t flags, int32_t* stat
 }
 
 // hashlib: sha512(b" JOHN SMITH JR" + salt) and sha512(b"JOHN SMITH JR " + salt),
-// sorted (tests/core/reference_fingerprints.py).
+// sorted (tests/reference/korvi_reference.py).
 const std::string kJohnFirst = "07e965b4d1d8a439aa0e91c036052b8a96f0307e8ae5371f1ecdd32745209faa";
 const std::string kJohnSecond = "cb0ca6abc12be5b4ff0b57aeaae79b359460ae4e82fdcba081c99c05ec1e0a84";
 const std::string kTooShort = R"({"success":false,"error":"Input length too short"})";

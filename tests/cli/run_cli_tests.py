@@ -25,7 +25,6 @@ Exit status: 0 all passed, 1 some failed, 77 all skipped.
 """
 import ctypes
 import csv
-import hashlib
 import io
 import json
 import os
@@ -41,28 +40,27 @@ import tempfile
 SKIPPED = 77  # exit status when every test asked for was skipped (CTest's SKIP_RETURN_CODE)
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
+sys.path.insert(0, os.path.join(ROOT, "tests", "reference"))
+import korvi_reference as ref  # noqa: E402
+
 SAMPLE = os.path.join(ROOT, "programs", "sample", "people.csv")
 MAKE_SAMPLE = os.path.join(ROOT, "programs", "sample", "make_sample.py")
 SUMMARY_TIME = re.compile(rb"\(\d+\.\d\d s, \d+ records/s\)")
 
 
 def h(text, digits=16):
-    data = text if isinstance(text, bytes) else text.encode()
-    return hashlib.sha512(data + SALT).hexdigest()[:digits]
+    return ref.fp(text, short=digits == 16)
 
 
 def asset(field, record_id, value, record_type="person"):
     if field in ("ssn", "phone_number"):
-        fingerprint = h("".join(c for c in value if c.isascii() and c.isdigit()))
+        fingerprint = h(ref.clean_ascii(value, ref.CLEAN_DIGITS))
     elif field == "email_address":
-        # The cleaned address (upper case, punctuation kept) is hashed, then
-        # the hex text of that hash; only ASCII addresses are used here.
-        fingerprint = h(h(value.upper()))
+        # The cleaned address is hashed, then the hex text of that hash.
+        fingerprint = h(h(ref.clean_ascii(value, ref.CLEAN_CODE)))
     else:
         raise ValueError("no hand-computed assets for " + field)
-    return ('[{"fingerprints":["%s"],"metadata":{"record_type":"%s","record_id":"%s",'
-            '"field":"%s","variant_id":"1"}}]' % (fingerprint, record_type, record_id, field))
+    return ref.compact([ref.asset([fingerprint], record_type, record_id, field, 1)])
 
 
 def expand(text):

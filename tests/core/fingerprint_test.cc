@@ -9,17 +9,13 @@
 
 #include "core/fingerprints.h"
 #include "korvi/fingerprint.h"
+#include "korvi/pipeline.h"
+#include "owners.h"
 
 namespace {
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-using CString = std::unique_ptr<char, FreeDeleter>;
-struct SetDeleter {
-  void operator()(ShingleSet* s) const { free_shingles(s); }
-};
-using Set = std::unique_ptr<ShingleSet, SetDeleter>;
+using CString = korvi::testing::Text;
+using korvi::testing::Set;
 
 std::vector<std::string> items(const ShingleSet* set) {
   std::vector<std::string> out;
@@ -27,7 +23,7 @@ std::vector<std::string> items(const ShingleSet* set) {
   return out;
 }
 
-// Expected values: tests/core/reference_fingerprints.py (hashlib).
+// Expected values: tests/core/print_expected.py (hashlib).
 struct WindowCase {
   const char* what;
   const char* cleaned;

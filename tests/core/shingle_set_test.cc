@@ -11,14 +11,13 @@
 
 #include "korvi/fingerprint.h"
 #include "korvi/json.h"
+#include "korvi/pipeline.h"
 #include "korvi/stringlist.h"
+#include "owners.h"
 
 namespace {
 
-struct SetDeleter {
-  void operator()(ShingleSet* s) const { free_shingles(s); }
-};
-using Set = std::unique_ptr<ShingleSet, SetDeleter>;
+using korvi::testing::Set;
 
 Set make_set(const std::vector<std::string>& values, uint32_t length) {
   Set set(new_shingles(static_cast<uint32_t>(values.size()), length));

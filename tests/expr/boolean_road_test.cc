@@ -15,7 +15,7 @@
 namespace korvi::expr {
 namespace {
 
-// Expected fingerprints, printed by reference_fingerprints.py (hashlib).
+// Expected fingerprints, printed by print_expected.py (hashlib).
 // RED BALLOONS FLY
 constexpr std::string_view kBalloons =
     R"(["520f5dca7a6fa7bbbb67837638166e6adf65d0cc893e7546cfa546a643d8f90e","7e16e4906d21b69af2e3ef0990df7759e607c3af229fb8c5abd9595a01e471f1","b59300f53c4065b782e15f30aabd726a5c1e9cca21aa0fedc03bfb8c74abc5ab"])";

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(cleaned.has_value() == source.has_value());
   if (!cleaned) return 0;
 
-  std::unique_ptr<int32_t, korvi::fuzz::FreeDeleter> decoded(utf8_decode(text));
-  std::unique_ptr<int32_t, korvi::fuzz::FreeDeleter> clean_points(unicode_clean(decoded.get(), mode));
+  korvi::testing::Freed<int32_t> decoded(utf8_decode(text));
+  korvi::testing::Freed<int32_t> clean_points(unicode_clean(decoded.get(), mode));
   FUZZ_CHECK(clean_points != nullptr);
   const auto encoded = korvi::fuzz::take_text(utf8_encode(clean_points.get()));
   FUZZ_CHECK(encoded && *encoded == *cleaned);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "korvi/korvi.h"
+#include "owners.h"
 
 #define FUZZ_CHECK(condition)                                                          \
   do {                                                                                 \
@@ -65,21 +66,9 @@ class Input {
 };
 
 // Owners of what the library hands back.
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-using Text = std::unique_ptr<char, FreeDeleter>;
-struct TreeDeleter {
-  void operator()(JsonNode* node) const { json_delete(node); }
-};
-using Tree = std::unique_ptr<JsonNode, TreeDeleter>;
-
-inline std::optional<std::string> take_text(char* text) {
-  if (text == nullptr) return std::nullopt;
-  std::string copy(text);
-  std::free(text);
-  return copy;
-}
+using korvi::testing::take_text;
+using korvi::testing::Text;
+using korvi::testing::Tree;
 
 inline bool is_lower_hex(std::string_view s) {
   for (char c : s) {
@@ -90,7 +79,7 @@ inline bool is_lower_hex(std::string_view s) {
 
 // The code points of a text, or nullopt when it is not valid UTF-8.
 inline std::optional<std::vector<int32_t>> codepoints(const char* text) {
-  std::unique_ptr<int32_t, FreeDeleter> decoded(utf8_decode(text));
+  korvi::testing::Freed<int32_t> decoded(utf8_decode(text));
   if (!decoded) return std::nullopt;
   return std::vector<int32_t>(decoded.get(), decoded.get() + unicode_length(decoded.get()));
 }

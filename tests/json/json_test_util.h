@@ -8,21 +8,14 @@
 #include <string>
 
 #include "korvi/json.h"
+#include "owners.h"
 
 namespace korvi::json::testing {
 
-struct TreeDeleter {
-  void operator()(JsonNode* node) const { json_delete(node); }
-};
-using Tree = std::unique_ptr<JsonNode, TreeDeleter>;
+using korvi::testing::Tree;
 
 // Takes ownership of a malloc'd text; nullopt for NULL.
-inline std::optional<std::string> take(char* text) {
-  if (text == nullptr) return std::nullopt;
-  std::string copy(text);
-  std::free(text);
-  return copy;
-}
+inline std::optional<std::string> take(char* text) { return korvi::testing::take_text(text); }
 
 inline std::optional<std::string> encode(const JsonNode* node) { return take(json_encode(node)); }
 

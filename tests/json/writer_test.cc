@@ -9,6 +9,7 @@
 #include <string>
 
 #include "json/json_test_util.h"
+#include "json/literal.h"
 
 namespace korvi::json::testing {
 namespace {
@@ -18,12 +19,24 @@ std::optional<std::string> literal(const std::string& text) {
 }
 
 // The string value and the key of {"<text>":"<text>"} must both be written
-// as the literal json_encode_string gives.
+// as the literal json_encode_string gives, and so must the literals other
+// modules append to their own text (after what is already there).
 void expect_literal(const std::string& text, const std::string& expected) {
   EXPECT_EQ(literal(text), expected);
+  std::string appended = "[";
+  append_string_literal(text, appended);
+  EXPECT_EQ(appended, "[" + expected);
   Tree object(json_mkobject());
   json_append_member(object.get(), text.c_str(), json_mkstring(text.c_str()));
   EXPECT_EQ(encode(object.get()), "{" + expected + ":" + expected + "}");
+}
+
+// A literal ends where a C string would.
+TEST(JsonWriter, AppendedLiteralEndsAtZeroByte) {
+  std::string out;
+  append_string_literal(std::string("ab\0\"cd", 5), out);
+  append_string_literal(std::string("\xC3\0\xA9", 3), out);
+  EXPECT_EQ(out, "\"ab\"\"\xEF\xBF\xBD\"");
 }
 
 TEST(JsonWriter, EveryControlByteIsEscaped) {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/utf8.h"
+#include "korvi/pipeline.h"
 #include "korvi/text.h"
 #include "param_names.h"
 #include "text/clean.h"
@@ -114,11 +116,9 @@ TEST(Clean, OnePassAgreesWithCodepointPipelineOnEveryCodepoint) {
       ASSERT_NE(cleaned, nullptr);
       char* expected = utf8_encode(cleaned);
       std::free(cleaned);
-      std::string text;
-      korvi::text::encode_one('a', text);
-      korvi::text::encode_one(cp, text);
-      text += ' ';
-      korvi::text::encode_one(cp, text);
+      char bytes[4];
+      const std::string character(bytes, korvi::base::encode_utf8(static_cast<uint32_t>(cp), bytes));
+      const std::string text = "a" + character + " " + character;
       const auto actual = korvi::text::clean(text, mode);
       ASSERT_TRUE(actual.has_value());
       if (*actual != expected) {

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "korvi/pipeline.h"
 #include "korvi/text.h"
+#include "owners.h"
 
 namespace {
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-using Codepoints = std::unique_ptr<int32_t, FreeDeleter>;
+using Codepoints = korvi::testing::Freed<int32_t>;
+using korvi::testing::Text;
 
 std::vector<int32_t> values(const int32_t* cps) {
   std::vector<int32_t> v;
@@ -68,7 +68,7 @@ TEST(Encode, RoundTripsValidTextByteForByte) {
   for (const auto& s : samples) {
     Codepoints cps(utf8_decode(s.c_str()));
     ASSERT_NE(cps, nullptr);
-    std::unique_ptr<char, FreeDeleter> back(utf8_encode(cps.get()));
+    Text back(utf8_encode(cps.get()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(std::string(back.get()), s);
   }
@@ -76,14 +76,14 @@ TEST(Encode, RoundTripsValidTextByteForByte) {
 
 TEST(Encode, SkipsValuesOutsideUnicode) {
   const int32_t cps[] = {'a', -5, 0x110000, 'b', 0};
-  std::unique_ptr<char, FreeDeleter> text(utf8_encode(cps));
+  Text text(utf8_encode(cps));
   EXPECT_STREQ(text.get(), "ab");
 }
 
 TEST(Encode, LongTextsGrowWithoutLoss) {
   std::vector<int32_t> cps(100000, 0x4E2D);
   cps.push_back(0);
-  std::unique_ptr<char, FreeDeleter> text(utf8_encode(cps.data()));
+  Text text(utf8_encode(cps.data()));
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(std::string(text.get()).size(), 300000u);
 }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/clean.h"
+#include "base/utf8.h"
 #include "variants/variants.h"
 
 namespace {
@@ -86,7 +86,7 @@ TEST(FullNameVariants, NonAsciiInitialIsAWholeCharacter) {
     ASSERT_EQ(lines->size(), 6u);
     EXPECT_EQ((*lines)[4], std::string(" KEVIN ") + c.initial + " DOE ");
     EXPECT_EQ((*lines)[5], std::string(" DOE, KEVIN ") + c.initial + " ");
-    for (const auto& line : *lines) EXPECT_TRUE(korvi::text::is_valid_utf8(line)) << line;
+    for (const auto& line : *lines) EXPECT_TRUE(korvi::base::is_valid_utf8(line)) << line;
   }
 }
 

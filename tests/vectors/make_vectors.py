@@ -5,7 +5,7 @@ x86-64, Linux 32-bit x86, Windows x64 under wine).
 
 Expected values never come from the library: fingerprints are hashlib
 SHA-512 with the salt, over texts cleaned by the small ASCII model of
-tests/assets/reference.py or, for non-ASCII texts, cleaned by hand below;
+tests/reference/korvi_reference.py or, for non-ASCII texts, cleaned by hand below;
 expression trees, JSON texts and cleaned texts are written by hand.
 
     /usr/bin/python3 tests/vectors/make_vectors.py          # rewrite the file
@@ -17,28 +17,14 @@ Lines starting with # are comments. In a field, \\\\ \\t \\n \\r and \\xHH
 stand for a backslash, a tab, a line feed, a carriage return and any byte;
 a field that is exactly \\N is a NULL pointer.
 """
-import hashlib
-import importlib.util
 import pathlib
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
 TESTS = HERE.parent
 OUTPUT = HERE / "vectors.tsv"
-
-
-def load(name, path):
-    found = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module
-
-
-assets_ref = load("assets_reference", TESTS / "assets" / "reference.py")
-core_ref = load("core_reference", TESTS / "core" / "reference_fingerprints.py")
-
-SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
-assert assets_ref.SALT == SALT == core_ref.SALT
+sys.path.insert(0, str(TESTS / "reference"))
+import korvi_reference as ref  # noqa: E402
 
 BOOLEAN, RAW, TILED, SHORT, PARSE_ONLY = 0x01, 0x02, 0x04, 0x08, 0x10
 NULL = None
@@ -86,13 +72,9 @@ def vector(call, *fields):
 # ---------------------------------------------------------------- model
 
 
-def mode_name(mode):
-    return {1: assets_ref.CODE, 2: assets_ref.DIGITS}.get(mode, assets_ref.TEXT)
-
-
 def prints(cleaned, flags):
     """Sorted unique fingerprints of a cleaned text, or None when too short."""
-    return core_ref.prints(cleaned, bool(flags & TILED), bool(flags & SHORT))
+    return ref.prints(cleaned, bool(flags & TILED), bool(flags & SHORT))
 
 
 def quoted(items):
@@ -140,7 +122,7 @@ ASCII_TEXTS = [
 FLAG_WORDS = [0, RAW, TILED, SHORT, TILED | SHORT, RAW | TILED | SHORT, PARSE_ONLY, PARSE_ONLY | SHORT]
 for text in ASCII_TEXTS:
     for mode in (0, 1, 2, 7, -1):
-        cleaned = assets_ref.clean(text, mode_name(mode))
+        cleaned = ref.clean_ascii(text, mode)
         for flags in FLAG_WORDS:
             vector("fingerprint", text, mode, flags, *plain_answer(cleaned, flags))
 
@@ -149,7 +131,7 @@ LONG = "The quick brown fox jumps over the lazy dog, 0123456789 times!"
 for mode in (0, 1, 2):
     for flags in (0, TILED, SHORT, TILED | SHORT, RAW | TILED):
         vector("fingerprint", LONG, mode, flags,
-               *plain_answer(assets_ref.clean(LONG, mode_name(mode)), flags))
+               *plain_answer(ref.clean_ascii(LONG, mode), flags))
 
 comment("Plain road, non-ASCII texts with their cleaned forms worked out by hand.")
 NON_ASCII = [
@@ -195,7 +177,7 @@ vector("fingerprint", '""', 0, BOOLEAN | PARSE_ONLY, *success('""'))
 EXPR = '"John Smith Jr" OR ("Jane Doe-Smith" - Springfield_Illinois)'
 for mode in (0, 1):
     for flags in (BOOLEAN, BOOLEAN | RAW, BOOLEAN | TILED | SHORT):
-        ops = [prints(assets_ref.clean(t, mode_name(mode)), flags)
+        ops = [prints(ref.clean_ascii(t, mode), flags)
                for t in ("John Smith Jr", "Jane Doe-Smith", "Springfield_Illinois")]
         vector("fingerprint", EXPR, mode, flags, *success(
             '{"operator":"OR","operands":[%s,{"operator":"AND_NOT","operands":[%s,%s]}]}'
@@ -217,7 +199,7 @@ comment("clean_string  text  clean_mode  cleaned (\\N: NULL)")
 for text in ("  o'Brien-Smith, Jr. ", "john_doe-1+x@mail.example.org", "(555) 123-4567",
              "!!!", " ", "", "JOHN.DOE@EXAMPLE.COM", " O BRIEN SMITH JR ", "a\tb\nc\x7fd~e"):
     for mode in (0, 1, 2, 7, -1):
-        vector("clean_string", text, mode, assets_ref.clean(text, mode_name(mode)))
+        vector("clean_string", text, mode, ref.clean_ascii(text, mode))
 HAND_CLEANED = [
     # (text, mode, cleaned): Unicode cases worked out from the category rules
     ("a\tb\nc\u2028d\u200be\u00adf", 0, "A B C D E F"),
@@ -256,8 +238,7 @@ comment("fingerprint_chunk  text  flags  fingerprint of the bytes as given (\\N:
 
 
 def chunk(data, flags):
-    digest = hashlib.sha512(data + SALT).hexdigest()
-    return digest[:16] if flags & SHORT else digest[:64]
+    return ref.fp(data, short=bool(flags & SHORT))
 
 
 for text in (b"", b"abc", b"ABC ", b"Stra\xc3\x9fe", b"john smith jr", b"\xff\xfe", b"x" * 200):
@@ -267,44 +248,49 @@ vector("fingerprint_chunk", NULL, 0, NULL)
 
 # ---------------------------------------------------------------- assets
 
+
+def short_fp(text):
+    return ref.fp(text, short=True)
+
+
 comment("assets_from_*  record_type  record_id  field...  JSON array of assets")
 comment("Variants as worked out in tests/assets/reference.py from the alternates tables.")
-compact = assets_ref.compact
+compact = ref.compact
 RT, RID = "person", "42"
-names = assets_ref.name_variants
+names = ref.name_variants
 vector("assets_from_name", RT, RID, "kevin", "James", "Doe", compact(
-    assets_ref.assets(names(["KEVIN"], "JAMES", "DOE"), RT, RID, "name")))
+    ref.assets(names(["KEVIN"], "JAMES", "DOE"), RT, RID, "name")))
 vector("assets_from_name", RT, RID, "kevin", NULL, "Doe", compact(
-    assets_ref.assets(names(["KEVIN"], None, "DOE"), RT, RID, "name")))
+    ref.assets(names(["KEVIN"], None, "DOE"), RT, RID, "name")))
 BOB = ["BOB", "HOB", "BOBBY", "DOB", "ROBERTO", "BILLY", "RUPERT", "DOBBIN", "ROB", "BILL", "ROBIN",
        "HOBKIN", "ROBBY", "ROBERT"]
 vector("assets_from_name", RT, RID, "Bob", NULL, "Smith", compact(
-    assets_ref.assets(names(BOB, None, "SMITH"), RT, RID, "name")))
+    ref.assets(names(BOB, None, "SMITH"), RT, RID, "name")))
 MIKE = ["MIKE", "MICKEY", "MICHAEL", "CHELLE", "MICAH", "MITCH", "MICK", "ISAAC", "MICA", "MICHELLE",
         "SHELLY", "IKE", "MICHE", "MITCHELL", "MICHA", "ZEKE"]
 vector("assets_from_name", "rec", "x-1", "MIKE", NULL, "ROSS", compact(
-    assets_ref.assets(names(MIKE, None, "ROSS"), "rec", "x-1", "name")))
-vector("assets_from_address", RT, RID, "123 N. Main St.", compact(assets_ref.assets(
-    assets_ref.product([["123"], ["N", "NORTH"], ["MAIN"], ["ST", "STRT", "STREET", "STR"]]),
+    ref.assets(names(MIKE, None, "ROSS"), "rec", "x-1", "name")))
+vector("assets_from_address", RT, RID, "123 N. Main St.", compact(ref.assets(
+    ref.product([["123"], ["N", "NORTH"], ["MAIN"], ["ST", "STRT", "STREET", "STR"]]),
     RT, RID, "address")))
 for address in ("abcde fghij", "abcde fghijk", "aaaaaaaaaaaaaa aaaaaaaaaaaaaa"):
     vector("assets_from_address", RT, RID, address, compact(
-        assets_ref.assets([address.upper()], RT, RID, "address")))
-vector("assets_from_city_state_zip", RT, RID, "Austin", "tx", "78701-1234", compact(assets_ref.assets(
+        ref.assets([address.upper()], RT, RID, "address")))
+vector("assets_from_city_state_zip", RT, RID, "Austin", "tx", "78701-1234", compact(ref.assets(
     [" AUSTIN TX 78701 1234 ", " AUSTIN TEXAS 78701 1234 "], RT, RID, "city_state_zip")))
 for email in ("John.Doe@Example.com", "johndoe@example.com", "john.doe+x@example.com"):
-    fp = assets_ref.fingerprint(assets_ref.fingerprint(assets_ref.clean(email, assets_ref.CODE)))
+    fp = short_fp(short_fp(ref.clean_ascii(email, ref.CLEAN_CODE)))
     vector("assets_from_email_address", RT, RID, email,
-           compact([assets_ref.asset([fp], RT, RID, "email_address", 1)]))
+           compact([ref.asset([fp], RT, RID, "email_address", 1)]))
 for ssn in ("123-45-6789", " 123.45.6789 ", "n/a"):
-    fp = assets_ref.fingerprint(assets_ref.clean(ssn, assets_ref.DIGITS))
-    vector("assets_from_ssn", RT, RID, ssn, compact([assets_ref.asset([fp], RT, RID, "ssn", 1)]))
+    fp = short_fp(ref.clean_ascii(ssn, ref.CLEAN_DIGITS))
+    vector("assets_from_ssn", RT, RID, ssn, compact([ref.asset([fp], RT, RID, "ssn", 1)]))
 for phone in ("(555) 123-4567", "555.123.4567"):
-    fp = assets_ref.fingerprint(assets_ref.clean(phone, assets_ref.DIGITS))
+    fp = short_fp(ref.clean_ascii(phone, ref.CLEAN_DIGITS))
     vector("assets_from_phone_number", RT, RID, phone,
-           compact([assets_ref.asset([fp], RT, RID, "phone_number", 1)]))
+           compact([ref.asset([fp], RT, RID, "phone_number", 1)]))
 comment("Metadata is written back as JSON strings, escaped.")
-fp = assets_ref.fingerprint(assets_ref.clean("123456789", assets_ref.DIGITS))
+fp = short_fp(ref.clean_ascii("123456789", ref.CLEAN_DIGITS))
 vector("assets_from_ssn", 'type "q"\t\\', "id/\u00e9", "123456789",
        '[{"fingerprints":["%s"],"metadata":{"record_type":"type \\"q\\"\\t\\\\",'
        '"record_id":"id/\u00e9","field":"ssn","variant_id":"1"}}]' % fp)

@@ -1,7 +1,7 @@
 // Exports of the boolean expression language.
 #include <optional>
 
-#include "capi/boundary.h"
+#include "base/boundary.h"
 #include "expr/expression.h"
 #include "expr/json_tree.h"
 #include "korvi/expr.h"
@@ -13,7 +13,7 @@ KORVI_API int yydebug = 0;
 
 KORVI_API JsonNode* boolean_parse(const char* text) noexcept {
   if (text == nullptr) return nullptr;
-  return korvi::capi::guarded(
+  return korvi::base::guarded(
       [&]() -> JsonNode* {
         const std::optional<korvi::expr::Expression> expression =
             korvi::expr::parse_expression(text);

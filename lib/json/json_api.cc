@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "capi/boundary.h"
+#include "base/boundary.h"
 #include "json/json_internal.h"
 #include "korvi/json.h"
 
-using korvi::capi::guarded;
+using korvi::base::guarded;
 namespace json = korvi::json;
 
 extern "C" {
@@ -24,7 +24,7 @@ KORVI_API JsonNode* json_mkbool(bool b) noexcept {
 KORVI_API JsonNode* json_mkstring(const char* s) noexcept {
   JsonNode* node = json::new_node(JSON_STRING);
   if (node == nullptr) return nullptr;
-  node->string_ = korvi::capi::to_c_string(s != nullptr ? s : "");
+  node->string_ = korvi::base::to_c_string(s != nullptr ? s : "");
   if (node->string_ == nullptr) {
     std::free(node);
     return nullptr;

@@ -4,12 +4,14 @@
 #include <cstring>
 #include <string>
 
-#include "capi/boundary.h"
+#include "base/boundary.h"
+#include "base/utf8.h"
+#include "korvi/pipeline.h"
 #include "korvi/text.h"
 #include "text/clean.h"
 
-using korvi::capi::guarded;
-using korvi::capi::to_c_string;
+using korvi::base::guarded;
+using korvi::base::to_c_string;
 
 namespace {
 
@@ -36,14 +38,13 @@ KORVI_API int32_t* utf8_decode(const char* text) noexcept {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   size_t at = 0, count = 0;
   while (at < size) {
-    int32_t cp;
-    const int n = korvi::text::decode_one(s + at, size - at, cp);
-    if (n == 0) {
+    const korvi::base::Utf8Sequence sequence = korvi::base::decode_utf8(s + at, size - at);
+    if (!sequence.valid) {
       std::free(codepoints);
       return nullptr;
     }
-    codepoints[count++] = cp;
-    at += static_cast<size_t>(n);
+    codepoints[count++] = sequence.codepoint;
+    at += static_cast<size_t>(sequence.length);
   }
   return codepoints;
 }
@@ -53,7 +54,9 @@ KORVI_API char* utf8_encode(const int32_t* codepoints) noexcept {
   return guarded(
       [&] {
         std::string out;
-        for (const int32_t* p = codepoints; *p != 0; ++p) korvi::text::encode_one(*p, out);
+        char bytes[4];
+        for (const int32_t* p = codepoints; *p != 0; ++p)
+          out.append(bytes, korvi::base::encode_utf8(static_cast<uint32_t>(*p), bytes));
         return to_c_string(out);
       },
       static_cast<char*>(nullptr));

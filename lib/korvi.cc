@@ -1,14 +1,20 @@
-// The main entry point: fingerprint(), js_fingerprint(), free_result().
+// The library's own unit, above every module: the main entry point, which
+// takes the plain road (lib/core) or the boolean road (lib/expr), and the
+// exports that belong to the library as a whole.
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "capi/boundary.h"
+#include <utf8proc.h>
+
+#include "base/boundary.h"
 #include "core/envelope.h"
 #include "core/fingerprints.h"
+#include "core/sha512_batch.h"
 #include "core/sizes.h"
 #include "expr/boolean_road.h"
+#include "korvi/common.h"
 #include "korvi/fingerprint.h"
 
 namespace {
@@ -58,14 +64,14 @@ KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
                                          uint32_t flags) noexcept {
   auto* result = static_cast<FingerprintResult*>(std::calloc(1, sizeof(FingerprintResult)));
   if (result == nullptr) return nullptr;
-  const bool ok = korvi::capi::guarded(
+  const bool ok = korvi::base::guarded(
       [&] {
         std::string answer;
         if (text == nullptr) {
           result->status = STATUS_BAD_UTF8;
         } else if ((flags & FINGERPRINT_BOOLEAN) != 0) {
           result->status = korvi::expr::boolean_road(text, clean_mode, flags, answer);
-          result->text = korvi::capi::to_c_string(answer);
+          result->text = korvi::base::to_c_string(answer);
           return result->text != nullptr;
         } else {
           korvi::core::Fingerprints prints;
@@ -76,7 +82,7 @@ KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
           }
         }
         korvi::core::append_error_envelope(result->status, answer);
-        result->text = korvi::capi::to_c_string(answer);
+        result->text = korvi::base::to_c_string(answer);
         return result->text != nullptr;
       },
       false);
@@ -100,6 +106,16 @@ KORVI_API void free_result(FingerprintResult* result) noexcept {
   if (result == nullptr) return;
   std::free(result->text);
   std::free(result);
+}
+
+KORVI_API void korvi_free(void* pointer) noexcept { std::free(pointer); }
+
+KORVI_API const char* korvi_version(void) noexcept { return "0.1.0"; }
+
+KORVI_API const char* korvi_unicode_version(void) noexcept { return utf8proc_unicode_version(); }
+
+KORVI_API const char* korvi_sha512_implementation(void) noexcept {
+  return korvi::core::sha512_batch_kernel();
 }
 
 }  // extern "C"

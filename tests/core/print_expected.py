@@ -1,36 +1,13 @@
 #!/usr/bin/env python3
-"""Independent reference for the fingerprint tests: computes the expected
-fingerprints with hashlib from the rules (salt appended, 14-code-point
-windows, padding of 12 and 13, tiles flush with the end, sorted, unique).
-Inputs are already clean, so no cleaning is modelled here. Prints C++ table
-rows that tests/core/fingerprint_test.cc holds verbatim."""
-import hashlib
+"""Prints the table rows of tests/core/fingerprint_test.cc, which holds them
+verbatim: expected fingerprints of already cleaned texts from the reference
+model (tests/reference/korvi_reference.py, hashlib)."""
+import os
+import sys
 
-SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "reference"))
 
-
-def fp(data: bytes, short: bool = False) -> str:
-    digest = hashlib.sha512(data + SALT).hexdigest()
-    return digest[:16] if short else digest[:64]
-
-
-def windows(text: str, tiled: bool) -> list:
-    n = len(text)
-    if tiled:
-        out = [text[14 * k:14 * k + 14] for k in range(n // 14)]
-        if n % 14:
-            out.append(text[n - 14:])
-        return out
-    return [text[i:i + 14] for i in range(n - 13)]
-
-
-def prints(cleaned: str, tiled: bool = False, short: bool = False):
-    if len(cleaned) <= 11:
-        return None
-    if len(cleaned) < 14:
-        cleaned = " " + cleaned + " "
-    return sorted({fp(w.encode(), short) for w in windows(cleaned, tiled)})
-
+from korvi_reference import fp, prints  # noqa: E402
 
 CASES = [  # (name, cleaned text, tiled, short)
     ("thirteen code points are padded", "JOHN SMITH JR", False, False),

@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
-"""Independent reference for the expression tests: the fingerprints of the
-operands those tests use, computed with hashlib from the rules (salt
-appended, 14-code-point windows, 12 and 13 padded with a space at each end,
-tiles flush with the end, sorted, unique). Texts are given already cleaned.
-Prints the C++ constants that boolean_road_test.cc holds verbatim."""
+"""Prints the constants of tests/expr/boolean_road_test.cc, which holds them
+verbatim: the fingerprints of the operands those tests use, texts given
+already cleaned, from the reference model (tests/reference/korvi_reference.py,
+hashlib)."""
 import os
 import sys
 
-# The fingerprint rules themselves live in the core tests' reference.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "core"))
-from reference_fingerprints import prints  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "reference"))
+
+from korvi_reference import prints  # noqa: E402
 
 
 CONSTANTS = [  # (name, cleaned text, tiled, short)

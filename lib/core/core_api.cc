@@ -8,15 +8,17 @@
 #define utarray_oom() throw std::bad_alloc()
 #include "korvi/stringlist.h"
 
-#include "capi/boundary.h"
+#include "base/boundary.h"
+#include "base/utf8.h"
 #include "core/fingerprints.h"
 #include "core/sizes.h"
 #include "korvi/fingerprint.h"
 #include "korvi/json.h"
+#include "korvi/pipeline.h"
 #include "text/clean.h"
 
-using korvi::capi::guarded;
-using korvi::capi::to_c_string;
+using korvi::base::guarded;
+using korvi::base::to_c_string;
 using korvi::core::Fingerprints;
 
 namespace {
@@ -44,8 +46,8 @@ ShingleSet* cut_checked(const char* text, uint32_t flags, bool tiled) noexcept {
   return guarded(
       [&]() -> ShingleSet* {
         const std::string_view view(text);
-        if (!korvi::text::is_valid_utf8(view) ||
-            korvi::text::count_codepoints(view) < korvi::core::kWindowCodepoints)
+        if (!korvi::base::is_valid_utf8(view) ||
+            korvi::base::count_codepoints(view) < korvi::core::kWindowCodepoints)
           return nullptr;
         Fingerprints prints(is_short(flags));
         korvi::core::cut_windows(view, tiled, prints);
@@ -88,7 +90,7 @@ KORVI_API char* fingerprint_chunk(const char* text, uint32_t flags) noexcept {
 }
 
 KORVI_API size_t utf8_codepoint_count(const char* text) noexcept {
-  return text == nullptr ? 0 : korvi::text::count_codepoints(text);
+  return text == nullptr ? 0 : korvi::base::count_codepoints(text);
 }
 
 KORVI_API ptrdiff_t read_codepoints(const char* text, size_t n) noexcept {
@@ -97,17 +99,16 @@ KORVI_API ptrdiff_t read_codepoints(const char* text, size_t n) noexcept {
   size_t at = 0;
   for (size_t k = 0; k < n; ++k) {
     if (s[at] == '\0') return -1;
-    int32_t cp;
-    const int len = korvi::text::decode_one(s + at, std::strlen(text + at), cp);
-    if (len == 0) return -1;
-    at += static_cast<size_t>(len);
+    const korvi::base::Utf8Sequence sequence = korvi::base::decode_utf8(s + at, korvi::base::kUntilZero);
+    if (!sequence.valid) return -1;
+    at += static_cast<size_t>(sequence.length);
   }
   return static_cast<ptrdiff_t>(at);
 }
 
 KORVI_API char* pad_string(const char* text, FingerprintResult* result) noexcept {
   if (text == nullptr) return nullptr;
-  const size_t codepoints = korvi::text::count_codepoints(text);
+  const size_t codepoints = korvi::base::count_codepoints(text);
   if (codepoints <= korvi::core::kTooShortCodepoints) {
     if (result != nullptr) result->status = STATUS_TOO_SHORT;
     return nullptr;
@@ -145,7 +146,7 @@ KORVI_API ShingleSet* fingerprint_string(const char* text, int clean_mode, uint3
           result->status = STATUS_BAD_UTF8;
           return nullptr;
         }
-        if (korvi::text::count_codepoints(cleaned) <= korvi::core::kTooShortCodepoints) {
+        if (korvi::base::count_codepoints(cleaned) <= korvi::core::kTooShortCodepoints) {
           result->status = STATUS_TOO_SHORT;
           return nullptr;
         }

@@ -5,11 +5,11 @@
 #include <string_view>
 
 #include "assets/assets.h"
-#include "capi/boundary.h"
+#include "base/boundary.h"
 #include "korvi/assets.h"
 
-using korvi::capi::guarded;
-using korvi::capi::to_c_string;
+using korvi::base::guarded;
+using korvi::base::to_c_string;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-namespace korvi::capi {
+namespace korvi::base {
 
 // A malloc'd zero-terminated copy of text, or nullptr when memory runs out.
 inline char* to_c_string(std::string_view text) noexcept {
@@ -38,4 +38,4 @@ void guarded_void(Body&& body) noexcept {
   }
 }
 
-}  // namespace korvi::capi
+}  // namespace korvi::base
