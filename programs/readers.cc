@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <nlohmann/json.hpp>
+#include <unordered_set>
 
 #include "cli.h"
 
@@ -263,6 +264,46 @@ class CsvReader final : public Reader {
   std::exception_ptr failure_;
 };
 
+// The keys of a JSON object in order of first appearance, found without
+// building its tree, so that however deep its values nest the keys are read
+// in constant stack (a line too deep to process is still rejected later).
+struct TopLevelKeys final : nlohmann::json_sax<nlohmann::json> {
+  std::vector<std::string> keys;
+  std::unordered_set<std::string> seen;
+  size_t depth = 0;  // arrays and objects open around the parser
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override {
+    ++depth;
+    return true;
+  }
+  bool key(string_t& name) override {
+    if (depth == 1 && seen.insert(name).second) keys.push_back(name);
+    return true;
+  }
+  bool end_object() override {
+    --depth;
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    ++depth;
+    return true;
+  }
+  bool end_array() override {
+    --depth;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+};
+
 class JsonlReader final : public Reader {
  public:
   JsonlReader(Input& input, size_t batch_records) : Reader(input, batch_records, false, ',') {}
@@ -274,9 +315,9 @@ class JsonlReader final : public Reader {
     }
     const Batch* first = !ready_.empty() ? ready_.front().get() : current_.get();
     if (first == nullptr || first->rows.empty()) return header_;
-    auto value = nlohmann::ordered_json::parse(first->field(first->rows[0].first), nullptr, false);
-    if (value.is_object())
-      for (const auto& item : value.items()) header_.push_back(item.key());
+    TopLevelKeys keys;
+    if (nlohmann::json::sax_parse(first->field(first->rows[0].first), &keys, nlohmann::json::input_format_t::json))
+      header_ = std::move(keys.keys);
     return header_;
   }
 

@@ -104,6 +104,8 @@ class RecordWriter {
   std::string read_json(const Row& row) {
     std::string_view line = batch_.field(row.first);
     if (!valid_utf8(line)) return "invalid UTF-8";
+    if (!json_depth_within(line, kMaxJsonDepth))
+      return "arrays or objects nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
     auto doc = nlohmann::json::parse(line, nullptr, false);
     if (doc.is_discarded()) return "not valid JSON";
     if (!doc.is_object()) return "not a JSON object";

@@ -175,6 +175,44 @@ def test_threads_same_bytes(korvi):
     return failures
 
 
+def test_deep_json_nesting(korvi):
+    """A JSON line nested deeper than 1000 levels is rejected with its line
+    number, first line or not, and the records around it are written; the
+    limit counts brackets outside strings only."""
+    def deep(levels):
+        return "[" * levels + "]" * levels
+    depth = "arrays or objects nested deeper than 1000 levels"
+    lines = [
+        ('{"id":"D1","ssn":%s}' % deep(100000), depth),
+        ('{"id":"D2","ssn":"123-45-6789"}', None),
+        ('{"id":"D3","ssn":"987-65-4321","extra":%s}' % deep(999), None),  # 1000 with the object
+        ('{"id":"D4","ssn":"22","extra":"\\\" %s"}' % ("[" * 5000), None),
+        ('{"id":"D5","ssn":"33","extra":%s}' % deep(1000), depth),
+        ('{"id":"D6","ssn":%s}' % deep(100000), depth),
+    ]
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        data = os.path.join(scratch, "deep.jsonl")
+        with open(data, "w") as f:
+            f.write("".join(line + "\n" for line, _ in lines))
+        rejects = os.path.join(scratch, "rejects.csv")
+        result = run(korvi, "assets", data, "--rejects", rejects)
+        if result.returncode != 1:
+            failures.append("exit status %d: %s" % (result.returncode, result.stderr.decode()))
+        want_out = "".join('{"record_id":"%s","record_type":"person","ssn":%s}\n' % (rid, asset("ssn", rid, ssn))
+                           for rid, ssn in (("D2", "123-45-6789"), ("D3", "987-65-4321"), ("D4", "22")))
+        if result.stdout.decode() != want_out:
+            failures.append("output differs:\n%s" % result.stdout.decode()[:600])
+        want_rejects = "line,reason,record\n" + "".join(
+            '%d,%s,"%s"\n' % (number, reason, line.replace('"', '""'))
+            for number, (line, reason) in enumerate(lines, 1) if reason)
+        if not os.path.exists(rejects) or read(rejects).decode() != want_rejects:
+            failures.append("rejects differ")
+        if b"6 records read, 3 written, 3 rejected" not in result.stderr:
+            failures.append("summary: %s" % result.stderr.decode())
+    return failures
+
+
 def test_sample_matches_library(korvi):
     """Every field of every sample record is exactly what the library's
     assets_from_* export returns for it, called here through ctypes."""
