@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <nlohmann/json.hpp>
 #include <unordered_set>
 
@@ -52,11 +53,26 @@ Input::Input(const std::string& path) : name_(path == "-" ? "standard input" : p
   }
 }
 
+Input::Input(std::string_view bytes, std::string name, size_t piece)
+    : name_(std::move(name)),
+      size_(static_cast<int64_t>(bytes.size())),
+      memory_(bytes),
+      in_memory_(true),
+      piece_(std::max<size_t>(piece, 1)) {}
+
 Input::~Input() {
   if (owned_) ::close(fd_);
 }
 
 size_t Input::read(char* buffer, size_t size) {
+  if (in_memory_) {
+    size = std::min({size, memory_.size(), piece_});
+    if (size == 0) return 0;
+    std::memcpy(buffer, memory_.data(), size);
+    memory_.remove_prefix(size);
+    consumed_ += size;
+    return size;
+  }
   for (;;) {
     ssize_t n = ::read(fd_, buffer, size);
     if (n >= 0) {
@@ -136,6 +152,8 @@ size_t Reader::read_block() {
     if (n >= 3 && std::memcmp(block_.data(), "\xEF\xBB\xBF", 3) == 0) {
       std::memmove(block_.data(), block_.data() + 3, n - 3);
       n -= 3;
+      // The mark may have come alone; an empty block would read as the end.
+      if (n == 0) n = input_.read(block_.data(), block_.size());
     }
   }
   return n;

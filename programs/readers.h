@@ -42,10 +42,14 @@ struct Batch {
   void add_field(std::string_view bytes);
 };
 
-// A file or standard input ("-"), read in large blocks.
+// A file or standard input ("-"), read in large blocks; or bytes already in
+// memory (tests and fuzzing), read the same way.
 class Input {
  public:
   explicit Input(const std::string& path);  // throws IoError
+  // The bytes must outlive the Input. Each read hands over at most piece
+  // bytes, as a pipe may.
+  Input(std::string_view bytes, std::string name, size_t piece = SIZE_MAX);
   ~Input();
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
@@ -62,6 +66,9 @@ class Input {
   std::string name_;
   int64_t size_ = -1;
   uint64_t consumed_ = 0;
+  std::string_view memory_;  // what is left to read, for an Input of bytes
+  bool in_memory_ = false;
+  size_t piece_ = SIZE_MAX;
 };
 
 class Reader {

@@ -50,6 +50,8 @@ void append_reject(Batch& batch, const Row& row, const std::string& reason, std:
 // The record as it was read: CSV fields joined again, or the JSON line.
 std::string original_record(const Batch& batch, const Row& row, bool csv, char delimiter) {
   if (!csv) return std::string(batch.field(row.first));
+  // A lone empty field is quoted, or the record would read as a blank line.
+  if (row.count == 1 && batch.field(row.first).empty()) return "\"\"";
   std::string text;
   for (uint32_t i = 0; i < row.count; ++i) {
     if (i > 0) text.push_back(delimiter);

@@ -1,0 +1,87 @@
+// The korvi command's JSON Lines reader and record writer over arbitrary
+// input. Layout: read size (0: all at once), records per batch, then the
+// text.
+//
+// The records are exactly the input's non-blank lines (cut here
+// independently), each written or rejected exactly once with its line
+// number, a rejected one with its line as it was; the keys read for the
+// mapping are those of the first line's object.
+#include <nlohmann/json.hpp>
+
+#include "fuzz/cli_fuzz.h"
+
+namespace {
+
+struct Line {
+  uint64_t number;
+  std::string text;
+};
+
+// Non-blank lines: "\n" ends a line, one "\r" before it is dropped, and
+// lines of spaces, tabs and CRs are skipped. A byte-order mark at the start
+// is not part of the text.
+std::vector<Line> non_blank_lines(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<Line> lines;
+  uint64_t number = 0;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.find_first_not_of(" \t\r") != std::string_view::npos) lines.push_back({number, std::string(line)});
+  }
+  return lines;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  korvi::fuzz::Input in(data, size);
+  const auto setup = korvi::fuzz::reader_setup(in);
+  const std::string text = in.rest();
+  const std::vector<Line> expected = non_blank_lines(text);
+
+  korvi_cli::Input input(text, "fuzz", setup.piece);
+  auto reader = korvi_cli::make_jsonl_reader(input, setup.batch_records);
+  const std::vector<std::string> header = reader->header();
+  if (!expected.empty() && korvi_cli::json_depth_within(expected[0].text, korvi_cli::kMaxJsonDepth)) {
+    std::vector<std::string> keys;
+    const auto first = nlohmann::ordered_json::parse(expected[0].text, nullptr, false);
+    if (first.is_object())
+      for (const auto& item : first.items()) keys.push_back(item.key());
+    FUZZ_CHECK(header == keys);
+  }
+
+  // The first keys feed the SSN, the e-mail address and the record id.
+  korvi_cli::RecordContext context;
+  context.csv = false;
+  const korvi_cli::Slot slots[] = {korvi_cli::kSsn, korvi_cli::kEmail, korvi_cli::kId};
+  const char* fallback[] = {"ssn", "email", ""};
+  for (size_t i = 0; i < 3; ++i)
+    context.mapping.column[slots[i]] = i < header.size() ? header[i] : fallback[i];
+  context.mapping.index.fill(-1);
+  context.mapping.field_on[korvi_cli::kSsnField] = true;
+  context.mapping.field_on[korvi_cli::kEmailAddress] = true;
+
+  uint64_t last_line = 0, last_number = 0;
+  size_t next = 0;
+  while (auto batch = reader->next()) {
+    korvi::fuzz::check_batch(*batch, last_line, last_number);
+    korvi_cli::process_batch(*batch, context);
+    const auto rejects = korvi::fuzz::check_processed(*batch);
+    for (const auto& row : batch->rows) {
+      FUZZ_CHECK(next < expected.size());
+      FUZZ_CHECK(row.count == 1);
+      FUZZ_CHECK(row.line == expected[next].number);
+      FUZZ_CHECK(batch->field(row.first) == expected[next].text);
+      auto it = rejects.find(row.line);
+      if (it != rejects.end()) FUZZ_CHECK(it->second.second == expected[next].text);
+      ++next;
+    }
+    reader->recycle(std::move(batch));
+  }
+  FUZZ_CHECK(next == expected.size());
+  return 0;
+}
