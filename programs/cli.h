@@ -37,6 +37,7 @@ struct AssetsOptions {
   bool no_guess = false;
   unsigned threads = 0;  // 0: one per core
   size_t batch_records = 128;
+  size_t max_record_bytes = size_t{16} << 20;  // larger records are rejected unread
   bool quiet = false;
 };
 

@@ -213,6 +213,46 @@ def test_deep_json_nesting(korvi):
     return failures
 
 
+def test_record_size_limit(korvi):
+    """A record over --max-record-size is rejected by its line number alone and
+    the reading goes on, with the lines of a skipped quoted field counted;
+    one exactly at the limit is kept. A CSV field counts 16 bytes more than
+    its length."""
+    limit = "--max-record-size=1K"
+    too_long = "record over the size limit of 1024 bytes (--max-record-size)"
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        # id, ssn and notes cost 1 + 11 + 3 * 16 = 60 bytes besides the notes.
+        rows = [("1", "x" * 964), ("2", "x" * 965), ("3", "a\n" * 1500000), ("4", ""), ("5", "x" * 965)]
+        data = os.path.join(scratch, "people.csv")
+        with open(data, "w", newline="") as f:
+            f.write("id,ssn,notes\n" + "".join('%s,123-45-678%s,"%s"\n' % (i, i, n) for i, n in rows))
+        jsonl = os.path.join(scratch, "people.jsonl")
+        head = '{"id":"5","ssn":"123-45-6785","notes":"'
+        with open(jsonl, "w") as f:  # 1024 bytes, then 1025, then 50 MB without a line end
+            f.write(head + "y" * (1024 - len(head) - 2) + '"}\n')
+            f.write(head + "y" * (1025 - len(head) - 2) + '"}\r\n')
+            f.write('{"id":"6","ssn":"123-45-6786"}\n')
+            f.write(head + "y" * (50 << 20))
+        for path, kept, rejected in ((data, ("1", "4"), [3, 4, 4 + 1500000 + 2]), (jsonl, ("5", "6"), [2, 4])):
+            rejects = os.path.join(scratch, "rejects.csv")
+            result = run(korvi, "assets", path, "--rejects", rejects, "--ssn", "ssn", "--id", "id", limit, "-q")
+            want_out = "".join('{"record_id":"%s","record_type":"person","ssn":%s}\n' % (i, asset("ssn", i, "123-45-678" + i))
+                               for i in kept)
+            want_rejects = "line,reason,record\n" + "".join("%d,%s,\n" % (line, too_long) for line in rejected)
+            if result.returncode != 1 or result.stdout.decode() != want_out:
+                failures.append("%s: exit %d, output:\n%s" % (os.path.basename(path), result.returncode,
+                                                            result.stdout.decode()[:300]))
+            got = read(rejects).decode() if os.path.exists(rejects) else None
+            if got != want_rejects:
+                failures.append("%s: rejects:\n%s" % (os.path.basename(path), got))
+        # The header row counts too; it cannot be skipped.
+        result = run(korvi, "assets", data, "--max-record-size", "40")
+        if result.returncode != 2 or b"the header row is longer than 40 bytes" not in result.stderr:
+            failures.append("long header: exit %d, %s" % (result.returncode, result.stderr.decode()))
+    return failures
+
+
 def test_sample_matches_library(korvi):
     """Every field of every sample record is exactly what the library's
     assets_from_* export returns for it, called here through ctypes."""

@@ -1,10 +1,11 @@
 // The korvi command's CSV reader and record writer over arbitrary input.
-// Layout: read size (0: all at once), records per batch, delimiter choice,
-// then the CSV text.
+// Layout: read size (0: all at once), records per batch, record size limit
+// (see cli_fuzz.h), delimiter choice, then the CSV text.
 //
 // Every record read is written or rejected exactly once, in input order and
-// on increasing lines; the rejects text is well-formed CSV; and a rejected
-// record's text, read again, gives back the record's own fields.
+// on increasing lines; the rejects text is well-formed CSV; a rejected
+// record's text, read again, gives back the record's own fields; and no
+// record kept is over the size limit.
 #include <exception>
 
 #include "fuzz/cli_fuzz.h"
@@ -25,7 +26,7 @@ std::vector<std::string> fields_of(const Batch& batch, const korvi_cli::Row& row
 std::optional<std::vector<std::string>> read_back(const std::string& text, char delimiter) {
   const std::string input = "h\n" + text;
   korvi_cli::Input in(input, "record");
-  auto reader = korvi_cli::make_csv_reader(in, 8, delimiter);
+  auto reader = korvi_cli::make_csv_reader(in, 8, delimiter, SIZE_MAX);
   reader->header();
   auto batch = reader->next();
   if (!batch || batch->rows.size() != 1 || reader->next()) return std::nullopt;
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = in.rest();
 
   korvi_cli::Input input(text, "fuzz", setup.piece);
-  auto reader = korvi_cli::make_csv_reader(input, setup.batch_records, delimiter);
+  auto reader = korvi_cli::make_csv_reader(input, setup.batch_records, delimiter, setup.max_record_bytes);
   std::vector<std::string> header;
   try {
     header = reader->header();
@@ -56,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.csv = true;
   context.delimiter = delimiter;
   context.header_columns = header.size();
+  context.max_record_bytes = setup.max_record_bytes;
   const korvi_cli::Slot slots[] = {korvi_cli::kSsn, korvi_cli::kEmail, korvi_cli::kId};
   for (size_t i = 0; i < 3 && i < header.size(); ++i) {
     context.mapping.column[slots[i]] = header[i];
@@ -74,9 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     korvi_cli::process_batch(*batch, context);
     const auto rejects = korvi::fuzz::check_processed(*batch);
     for (const auto& row : batch->rows) {
+      size_t cost = 0;
+      for (uint32_t i = 0; i < row.count; ++i) cost += batch->field(row.first + i).size() + korvi_cli::kFieldCost;
+      FUZZ_CHECK(cost <= setup.max_record_bytes);
       auto it = rejects.find(row.line);
       if (it == rejects.end()) {
         FUZZ_CHECK(!row.unterminated && row.count == header.size());
+        continue;
+      }
+      if (row.too_long) {
+        FUZZ_CHECK(it->second.second.empty());
         continue;
       }
       // What the rejects file keeps is the record itself.

@@ -1,11 +1,12 @@
 // The korvi command's JSON Lines reader and record writer over arbitrary
-// input. Layout: read size (0: all at once), records per batch, then the
-// text.
+// input. Layout: read size (0: all at once), records per batch, record size
+// limit (see cli_fuzz.h), then the text.
 //
 // The records are exactly the input's non-blank lines (cut here
 // independently), each written or rejected exactly once with its line
-// number, a rejected one with its line as it was; the keys read for the
-// mapping are those of the first line's object.
+// number, a rejected one with its line as it was, or none when the line is
+// over the size limit; the keys read for the mapping are those of the first
+// line's object.
 #include <nlohmann/json.hpp>
 
 #include "fuzz/cli_fuzz.h"
@@ -44,9 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<Line> expected = non_blank_lines(text);
 
   korvi_cli::Input input(text, "fuzz", setup.piece);
-  auto reader = korvi_cli::make_jsonl_reader(input, setup.batch_records);
+  auto reader = korvi_cli::make_jsonl_reader(input, setup.batch_records, setup.max_record_bytes);
   const std::vector<std::string> header = reader->header();
-  if (!expected.empty() && korvi_cli::json_depth_within(expected[0].text, korvi_cli::kMaxJsonDepth)) {
+  if (!expected.empty() && expected[0].text.size() <= setup.max_record_bytes &&
+      korvi_cli::json_depth_within(expected[0].text, korvi_cli::kMaxJsonDepth)) {
     std::vector<std::string> keys;
     const auto first = nlohmann::ordered_json::parse(expected[0].text, nullptr, false);
     if (first.is_object())
@@ -62,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < 3; ++i)
     context.mapping.column[slots[i]] = i < header.size() ? header[i] : fallback[i];
   context.mapping.index.fill(-1);
+  context.max_record_bytes = setup.max_record_bytes;
   context.mapping.field_on[korvi_cli::kSsnField] = true;
   context.mapping.field_on[korvi_cli::kEmailAddress] = true;
 
@@ -73,11 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto rejects = korvi::fuzz::check_processed(*batch);
     for (const auto& row : batch->rows) {
       FUZZ_CHECK(next < expected.size());
-      FUZZ_CHECK(row.count == 1);
       FUZZ_CHECK(row.line == expected[next].number);
-      FUZZ_CHECK(batch->field(row.first) == expected[next].text);
+      const bool too_long = expected[next].text.size() > setup.max_record_bytes;
+      FUZZ_CHECK(row.too_long == too_long);
+      FUZZ_CHECK(row.count == (too_long ? 0 : 1));
+      if (!too_long) FUZZ_CHECK(batch->field(row.first) == expected[next].text);
       auto it = rejects.find(row.line);
-      if (it != rejects.end()) FUZZ_CHECK(it->second.second == expected[next].text);
+      FUZZ_CHECK(it != rejects.end() || !too_long);
+      if (it != rejects.end()) FUZZ_CHECK(it->second.second == (too_long ? "" : expected[next].text));
       ++next;
     }
     reader->recycle(std::move(batch));

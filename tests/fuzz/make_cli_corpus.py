@@ -23,6 +23,7 @@ SAMPLE = ROOT / "programs" / "sample" / "people.csv"
 CORPUS = ROOT / "tests" / "fuzz" / "corpus"
 
 PIECES = [0, 1, 3, 7, 64]  # bytes per read (0: all at once), so seeds cut records apart
+LIMITS = [0, 0, 2, 5, 40]  # record size limits in 16s (0: the default), so some seeds pass them
 DELIMITERS = ",;\t|"
 MAPPING_OPTIONS = ["--name", "--address", "--city-state-zip", "--email", "--ssn", "--phone", "--id"]
 
@@ -64,12 +65,12 @@ def build():
     csv_texts = [data for _, data in case_inputs({".csv"})] + [b"\n".join(sample[:6]) + b"\n"] + EXTRA_CSV
     for i, text in enumerate(csv_texts):
         delimiter = DELIMITERS.index(";") if text.startswith(b"id;") or b";" in text[:40] else 0
-        corpora["cli_csv"].append(bytes([PIECES[i % len(PIECES)], i % 8, delimiter]) + text)
+        corpora["cli_csv"].append(bytes([PIECES[i % len(PIECES)], i % 8, LIMITS[(i // 2) % len(LIMITS)], delimiter]) + text)
     rows = list(csv.DictReader(io.StringIO(b"\n".join(sample[:6]).decode())))
     sample_jsonl = "".join(json.dumps(row) + "\n" for row in rows).encode()
     jsonl_texts = [data for _, data in case_inputs({".jsonl"})] + [sample_jsonl] + EXTRA_JSONL
     for i, text in enumerate(jsonl_texts):
-        corpora["cli_jsonl"].append(bytes([PIECES[i % len(PIECES)], i % 8]) + text)
+        corpora["cli_jsonl"].append(bytes([PIECES[i % len(PIECES)], i % 8, LIMITS[(i // 2) % len(LIMITS)]]) + text)
     for i, (args, data) in enumerate(case_inputs({".csv", ".jsonl"})):
         options = {a: args[j + 1] for j, a in enumerate(args[:-1]) if a in MAPPING_OPTIONS}
         for a in args:
