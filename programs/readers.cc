@@ -343,6 +343,7 @@ struct TopLevelKeys final : nlohmann::json_sax<nlohmann::json> {
   std::vector<std::string> keys;
   std::unordered_set<std::string> seen;
   size_t depth = 0;  // arrays and objects open around the parser
+  bool object = false;  // the text is an object
 
   bool null() override { return true; }
   bool boolean(bool) override { return true; }
@@ -352,7 +353,7 @@ struct TopLevelKeys final : nlohmann::json_sax<nlohmann::json> {
   bool string(string_t&) override { return true; }
   bool binary(binary_t&) override { return true; }
   bool start_object(std::size_t) override {
-    ++depth;
+    if (depth++ == 0) object = true;
     return true;
   }
   bool key(string_t& name) override {
@@ -384,14 +385,29 @@ class JsonlReader final : public Reader {
   const std::vector<std::string>& header() override {
     if (header_done_) return header_;
     header_done_ = true;
-    while (records_ == 0 && advance()) {
+    // The keys of the first line that is a JSON object, so that one bad
+    // line at the top does not leave nothing to guess the mapping from. The
+    // lines looked at stay records; no more than a few are read ahead.
+    uint64_t looked = 0, looked_bytes = 0;
+    while (looked < kLinesForKeys && looked_bytes < kBytesForKeys) {
+      while (records_ == looked && advance()) {
+      }
+      if (records_ == looked) break;  // the end of the input
+      for (const Batch* batch : unread_batches()) {
+        for (const Row& row : batch->rows) {
+          if (row.number <= looked) continue;
+          looked = row.number;
+          if (row.too_long) continue;  // not kept
+          looked_bytes += batch->fields[row.first].length;
+          TopLevelKeys keys;
+          if (nlohmann::json::sax_parse(batch->field(row.first), &keys, nlohmann::json::input_format_t::json) &&
+              keys.object) {
+            header_ = std::move(keys.keys);
+            return header_;
+          }
+        }
+      }
     }
-    const Batch* first = !ready_.empty() ? ready_.front().get() : current_.get();
-    // A first line over the size limit is not kept: it has no keys to give.
-    if (first == nullptr || first->rows.empty() || first->rows[0].too_long) return header_;
-    TopLevelKeys keys;
-    if (nlohmann::json::sax_parse(first->field(first->rows[0].first), &keys, nlohmann::json::input_format_t::json))
-      header_ = std::move(keys.keys);
     return header_;
   }
 
@@ -469,6 +485,14 @@ class JsonlReader final : public Reader {
     row_done();
   }
 
+  std::vector<const Batch*> unread_batches() const {
+    std::vector<const Batch*> batches;
+    for (const auto& batch : ready_) batches.push_back(batch.get());
+    if (current_) batches.push_back(current_.get());
+    return batches;
+  }
+
+  static constexpr uint64_t kLinesForKeys = 1000, kBytesForKeys = 64 << 20;
   bool eof_ = false;
   bool header_done_ = false;
   std::vector<std::string> header_;

@@ -217,7 +217,8 @@ def test_record_size_limit(korvi):
     """A record over --max-record-size is rejected by its line number alone and
     the reading goes on, with the lines of a skipped quoted field counted;
     one exactly at the limit is kept. A CSV field counts 16 bytes more than
-    its length."""
+    its length. Over the limit on the first line, JSON keys are guessed from
+    the next."""
     limit = "--max-record-size=1K"
     too_long = "record over the size limit of 1024 bytes (--max-record-size)"
     failures = []
@@ -229,14 +230,14 @@ def test_record_size_limit(korvi):
             f.write("id,ssn,notes\n" + "".join('%s,123-45-678%s,"%s"\n' % (i, i, n) for i, n in rows))
         jsonl = os.path.join(scratch, "people.jsonl")
         head = '{"id":"5","ssn":"123-45-6785","notes":"'
-        with open(jsonl, "w") as f:  # 1024 bytes, then 1025, then 50 MB without a line end
-            f.write(head + "y" * (1024 - len(head) - 2) + '"}\n')
+        with open(jsonl, "w") as f:  # 1025 bytes, then 1024, then 50 MB without a line end
             f.write(head + "y" * (1025 - len(head) - 2) + '"}\r\n')
+            f.write(head + "y" * (1024 - len(head) - 2) + '"}\n')
             f.write('{"id":"6","ssn":"123-45-6786"}\n')
             f.write(head + "y" * (50 << 20))
-        for path, kept, rejected in ((data, ("1", "4"), [3, 4, 4 + 1500000 + 2]), (jsonl, ("5", "6"), [2, 4])):
+        for path, kept, rejected in ((data, ("1", "4"), [3, 4, 4 + 1500000 + 2]), (jsonl, ("5", "6"), [1, 4])):
             rejects = os.path.join(scratch, "rejects.csv")
-            result = run(korvi, "assets", path, "--rejects", rejects, "--ssn", "ssn", "--id", "id", limit, "-q")
+            result = run(korvi, "assets", path, "--rejects", rejects, limit, "-q")
             want_out = "".join('{"record_id":"%s","record_type":"person","ssn":%s}\n' % (i, asset("ssn", i, "123-45-678" + i))
                                for i in kept)
             want_rejects = "line,reason,record\n" + "".join("%d,%s,\n" % (line, too_long) for line in rejected)
