@@ -223,6 +223,11 @@ class CsvReader final : public Reader {
       // The field being read is in libcsv's buffer, which grows with it.
       if (!too_long_ && row_bytes_ + parser_.entry_pos > max_record_bytes_) start_too_long(row_fields_);
       if (too_long_) drop_partial_field();
+      // libcsv grows its buffer by a fixed step; a step as large as the
+      // buffer makes the growth geometric, so a long field is not copied
+      // over and over (an allocator that cannot grow in place would take
+      // minutes over a few megabytes).
+      csv_set_blk_size(&parser_, std::max<size_t>(parser_.entry_size, 64 << 10));
       return true;
     }
     eof_ = true;
