@@ -88,8 +88,8 @@ int run_assets(const AssetsOptions& o) {
   Mapping requested = mapping_from_options(o);
 
   Input input(o.input);
-  auto reader = csv ? make_csv_reader(input, o.batch_records, delimiter)
-                    : make_jsonl_reader(input, o.batch_records);
+  auto reader = csv ? make_csv_reader(input, o.batch_records, delimiter, o.max_record_bytes)
+                    : make_jsonl_reader(input, o.batch_records, o.max_record_bytes);
   const std::vector<std::string>& header = reader->header();
 
   RecordContext context;
@@ -97,6 +97,7 @@ int run_assets(const AssetsOptions& o) {
   context.csv = csv;
   context.delimiter = delimiter;
   context.header_columns = header.size();
+  context.max_record_bytes = o.max_record_bytes;
   auto first = reader->next();
   // Empty input has nothing to map and gives empty output.
   if (csv ? !header.empty() : first != nullptr) context.mapping = resolve_mapping(requested, header, !o.no_guess, csv);

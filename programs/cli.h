@@ -37,6 +37,7 @@ struct AssetsOptions {
   bool no_guess = false;
   unsigned threads = 0;  // 0: one per core
   size_t batch_records = 128;
+  size_t max_record_bytes = size_t{16} << 20;  // larger records are rejected unread
   bool quiet = false;
 };
 
@@ -64,5 +65,14 @@ void append_json_string(std::string& out, std::string_view text);
 
 // Appends one field in CSV quoting (quoted only when it must be).
 void append_csv_field(std::string& out, std::string_view field, char delimiter);
+
+// Arrays and objects nested deeper than this make a JSON line a reject: the
+// JSON parser's tree and its copies recurse once per level, and a line of a
+// few hundred kilobytes of brackets would otherwise overflow the stack.
+constexpr size_t kMaxJsonDepth = 1000;
+
+// Whether the brackets of a JSON text (outside its strings) nest at most
+// limit deep. Looks at brackets only, so it holds for invalid text too.
+bool json_depth_within(std::string_view text, size_t limit) noexcept;
 
 }  // namespace korvi_cli

@@ -99,6 +99,13 @@ int main(int argc, char** argv) {
   assets_cmd->add_option("--batch-size", assets.batch_records, "records per batch")
       ->check(CLI::Range(size_t{1}, size_t{1} << 20))
       ->group("");  // a tuning knob for tests, not for users
+  assets_cmd->add_option("--max-record-size", assets.max_record_bytes,
+                         "reject larger records (bytes, or 64K, 64M, 1G; each CSV field counts 16 more)")
+      ->type_name("SIZE")
+      ->transform(CLI::AsSizeValue(false).description(""))
+      ->check(CLI::Validator(
+          [](std::string& bytes) { return bytes == "0" ? std::string("give at least 1 byte") : std::string(); }, ""))
+      ->default_str("16M");
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
   assets_cmd->footer(kAssetsFooter);
 

@@ -18,7 +18,12 @@ struct Row {
   uint32_t first = 0;   // index of its first field in Batch::fields
   uint32_t count = 0;   // number of fields (JSON Lines: 1, the whole line)
   bool unterminated = false;  // a quoted field ran to the end of the input
+  bool too_long = false;      // over the record size limit: no fields kept (count 0)
 };
+
+// What a record read costs toward the record size limit: its bytes, and in
+// CSV 16 more for each field (the room each takes besides its bytes).
+constexpr size_t kFieldCost = 16;
 
 struct Batch {
   uint64_t seq = 0;
@@ -42,10 +47,14 @@ struct Batch {
   void add_field(std::string_view bytes);
 };
 
-// A file or standard input ("-"), read in large blocks.
+// A file or standard input ("-"), read in large blocks; or bytes already in
+// memory (tests and fuzzing), read the same way.
 class Input {
  public:
   explicit Input(const std::string& path);  // throws IoError
+  // The bytes must outlive the Input. Each read hands over at most piece
+  // bytes, as a pipe may.
+  Input(std::string_view bytes, std::string name, size_t piece = SIZE_MAX);
   ~Input();
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
@@ -62,6 +71,9 @@ class Input {
   std::string name_;
   int64_t size_ = -1;
   uint64_t consumed_ = 0;
+  std::string_view memory_;  // what is left to read, for an Input of bytes
+  bool in_memory_ = false;
+  size_t piece_ = SIZE_MAX;
 };
 
 class Reader {
@@ -78,7 +90,7 @@ class Reader {
   char delimiter() const { return delimiter_; }
 
  protected:
-  Reader(Input& input, size_t batch_records, bool csv, char delimiter);
+  Reader(Input& input, size_t batch_records, bool csv, char delimiter, size_t max_record_bytes);
   // Reads and cuts more input into ready_; false once the input is used up
   // and every record is in ready_.
   virtual bool advance() = 0;
@@ -97,6 +109,7 @@ class Reader {
   size_t block_used_ = 0, block_length_ = 0;
   size_t batch_records_;
   size_t batch_bytes_ = 1 << 20;
+  size_t max_record_bytes_;
   bool csv_;
   char delimiter_;
   bool started_ = false;
@@ -106,7 +119,12 @@ class Reader {
   std::vector<std::unique_ptr<Batch>> spare_;
 };
 
-std::unique_ptr<Reader> make_csv_reader(Input& input, size_t batch_records, char delimiter);
-std::unique_ptr<Reader> make_jsonl_reader(Input& input, size_t batch_records);
+// A record larger than max_record_bytes (see kFieldCost) is not kept: it is
+// passed over to its end and handed on as a row marked too_long, so that one
+// enormous record cannot exhaust memory. A CSV header row that large is an
+// IoError.
+std::unique_ptr<Reader> make_csv_reader(Input& input, size_t batch_records, char delimiter,
+                                        size_t max_record_bytes);
+std::unique_ptr<Reader> make_jsonl_reader(Input& input, size_t batch_records, size_t max_record_bytes);
 
 }  // namespace korvi_cli

@@ -49,7 +49,10 @@ void append_reject(Batch& batch, const Row& row, const std::string& reason, std:
 
 // The record as it was read: CSV fields joined again, or the JSON line.
 std::string original_record(const Batch& batch, const Row& row, bool csv, char delimiter) {
+  if (row.too_long) return {};  // not kept; its line number tells where it is
   if (!csv) return std::string(batch.field(row.first));
+  // A lone empty field is quoted, or the record would read as a blank line.
+  if (row.count == 1 && batch.field(row.first).empty()) return "\"\"";
   std::string text;
   for (uint32_t i = 0; i < row.count; ++i) {
     if (i > 0) text.push_back(delimiter);
@@ -64,7 +67,7 @@ class RecordWriter {
 
   void run() {
     for (const Row& row : batch_.rows) {
-      std::string reason = ctx_.csv ? read_csv(row) : read_json(row);
+      std::string reason = ctx_.csv ? read_csv(row) : row.too_long ? too_long() : read_json(row);
       if (!reason.empty()) {
         append_reject(batch_, row, reason, original_record(batch_, row, ctx_.csv, ctx_.delimiter));
         continue;
@@ -82,8 +85,13 @@ class RecordWriter {
     return {};
   }
 
+  std::string too_long() const {
+    return "record over the size limit of " + std::to_string(ctx_.max_record_bytes) + " bytes (--max-record-size)";
+  }
+
   std::string read_csv(const Row& row) {
     if (row.unterminated) return "unterminated quoted field";
+    if (row.too_long) return too_long();
     if (row.count != ctx_.header_columns)
       return "wrong column count: " + std::to_string(row.count) + (row.count == 1 ? " field" : " fields") +
              ", header has " + std::to_string(ctx_.header_columns);
@@ -104,6 +112,8 @@ class RecordWriter {
   std::string read_json(const Row& row) {
     std::string_view line = batch_.field(row.first);
     if (!valid_utf8(line)) return "invalid UTF-8";
+    if (!json_depth_within(line, kMaxJsonDepth))
+      return "arrays or objects nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
     auto doc = nlohmann::json::parse(line, nullptr, false);
     if (doc.is_discarded()) return "not valid JSON";
     if (!doc.is_object()) return "not a JSON object";

@@ -15,6 +15,7 @@ struct RecordContext {
   bool csv = true;
   size_t header_columns = 0;  // CSV: fields every row must have
   char delimiter = ',';
+  size_t max_record_bytes = 0;  // for the reason given for a record over it
 };
 
 // The first line of a rejects file.

@@ -98,4 +98,23 @@ void append_csv_field(std::string& out, std::string_view field, char delimiter) 
   out.push_back('"');
 }
 
+bool json_depth_within(std::string_view text, size_t limit) noexcept {
+  size_t depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;  // the escaped character cannot end the string
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return false;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return true;
+}
+
 }  // namespace korvi_cli

@@ -173,6 +173,85 @@ def test_threads_same_bytes(korvi):
     return failures
 
 
+def test_deep_json_nesting(korvi):
+    """A JSON line nested deeper than 1000 levels is rejected with its line
+    number, first line or not, and the records around it are written; the
+    limit counts brackets outside strings only."""
+    def deep(levels):
+        return "[" * levels + "]" * levels
+    depth = "arrays or objects nested deeper than 1000 levels"
+    lines = [
+        ('{"id":"D1","ssn":%s}' % deep(100000), depth),
+        ('{"id":"D2","ssn":"123-45-6789"}', None),
+        ('{"id":"D3","ssn":"987-65-4321","extra":%s}' % deep(999), None),  # 1000 with the object
+        ('{"id":"D4","ssn":"22","extra":"\\\" %s"}' % ("[" * 5000), None),
+        ('{"id":"D5","ssn":"33","extra":%s}' % deep(1000), depth),
+        ('{"id":"D6","ssn":%s}' % deep(100000), depth),
+    ]
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        data = os.path.join(scratch, "deep.jsonl")
+        with open(data, "w") as f:
+            f.write("".join(line + "\n" for line, _ in lines))
+        rejects = os.path.join(scratch, "rejects.csv")
+        result = run(korvi, "assets", data, "--rejects", rejects)
+        if result.returncode != 1:
+            failures.append("exit status %d: %s" % (result.returncode, result.stderr.decode()))
+        want_out = "".join('{"record_id":"%s","record_type":"person","ssn":%s}\n' % (rid, asset("ssn", rid, ssn))
+                           for rid, ssn in (("D2", "123-45-6789"), ("D3", "987-65-4321"), ("D4", "22")))
+        if result.stdout.decode() != want_out:
+            failures.append("output differs:\n%s" % result.stdout.decode()[:600])
+        want_rejects = "line,reason,record\n" + "".join(
+            '%d,%s,"%s"\n' % (number, reason, line.replace('"', '""'))
+            for number, (line, reason) in enumerate(lines, 1) if reason)
+        if not os.path.exists(rejects) or read(rejects).decode() != want_rejects:
+            failures.append("rejects differ")
+        if b"6 records read, 3 written, 3 rejected" not in result.stderr:
+            failures.append("summary: %s" % result.stderr.decode())
+    return failures
+
+
+def test_record_size_limit(korvi):
+    """A record over --max-record-size is rejected by its line number alone and
+    the reading goes on, with the lines of a skipped quoted field counted;
+    one exactly at the limit is kept. A CSV field counts 16 bytes more than
+    its length. Over the limit on the first line, JSON keys are guessed from
+    the next."""
+    limit = "--max-record-size=1K"
+    too_long = "record over the size limit of 1024 bytes (--max-record-size)"
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        # id, ssn and notes cost 1 + 11 + 3 * 16 = 60 bytes besides the notes.
+        rows = [("1", "x" * 964), ("2", "x" * 965), ("3", "a\n" * 1500000), ("4", ""), ("5", "x" * 965)]
+        data = os.path.join(scratch, "people.csv")
+        with open(data, "w", newline="") as f:
+            f.write("id,ssn,notes\n" + "".join('%s,123-45-678%s,"%s"\n' % (i, i, n) for i, n in rows))
+        jsonl = os.path.join(scratch, "people.jsonl")
+        head = '{"id":"5","ssn":"123-45-6785","notes":"'
+        with open(jsonl, "w") as f:  # 1025 bytes, then 1024, then 50 MB without a line end
+            f.write(head + "y" * (1025 - len(head) - 2) + '"}\r\n')
+            f.write(head + "y" * (1024 - len(head) - 2) + '"}\n')
+            f.write('{"id":"6","ssn":"123-45-6786"}\n')
+            f.write(head + "y" * (50 << 20))
+        for path, kept, rejected in ((data, ("1", "4"), [3, 4, 4 + 1500000 + 2]), (jsonl, ("5", "6"), [1, 4])):
+            rejects = os.path.join(scratch, "rejects.csv")
+            result = run(korvi, "assets", path, "--rejects", rejects, limit, "-q")
+            want_out = "".join('{"record_id":"%s","record_type":"person","ssn":%s}\n' % (i, asset("ssn", i, "123-45-678" + i))
+                               for i in kept)
+            want_rejects = "line,reason,record\n" + "".join("%d,%s,\n" % (line, too_long) for line in rejected)
+            if result.returncode != 1 or result.stdout.decode() != want_out:
+                failures.append("%s: exit %d, output:\n%s" % (os.path.basename(path), result.returncode,
+                                                            result.stdout.decode()[:300]))
+            got = read(rejects).decode() if os.path.exists(rejects) else None
+            if got != want_rejects:
+                failures.append("%s: rejects:\n%s" % (os.path.basename(path), got))
+        # The header row counts too; it cannot be skipped.
+        result = run(korvi, "assets", data, "--max-record-size", "40")
+        if result.returncode != 2 or b"the header row is longer than 40 bytes" not in result.stderr:
+            failures.append("long header: exit %d, %s" % (result.returncode, result.stderr.decode()))
+    return failures
+
+
 def test_sample_matches_library(korvi):
     """Every field of every sample record is exactly what the library's
     assets_from_* export returns for it, called here through ctypes."""
