@@ -116,5 +116,5 @@ emcc "${cflags[@]}" -o js/dist/korvi-wasm.mjs \
   -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createKorviModule \
   -sENVIRONMENT=web,worker -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB \
   -sEXPORTED_FUNCTIONS="[${exports_json%,}]" \
-  -sEXPORTED_RUNTIME_METHODS='["HEAPU8","UTF8ToString"]' -sFILESYSTEM=0
+  -sABORTING_MALLOC=0 -sEXPORTED_RUNTIME_METHODS='["HEAPU8","UTF8ToString"]' -sFILESYSTEM=0
 echo "== js/dist/korvi-wasm.mjs: $(stat -c %s js/dist/korvi-wasm.mjs) bytes"
