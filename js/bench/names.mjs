@@ -1,8 +1,11 @@
 // Names per second through the package, in Node and in headless Chromium,
-// and the module's size and load time. Reads bench/make_data.py's names.txt:
+// next to the native library's on the same names (korvi_bench, built by
+// bench/run.sh or with -DKORVI_BUILD_BENCH=ON, if present), and the module's
+// size and load time. Reads bench/make_data.py's names.txt:
 //   node bench/names.mjs [names.txt]   (default ../build/bench/data/names.txt)
-// Prints one line per figure; each rate is the best of five rounds of two
-// seconds, on one thread.
+// Each rate is the best of five rounds of two seconds on one thread, by the
+// wall clock; Node's and the native rates also by CPU time, which a busy
+// machine disturbs less.
 import { readFileSync, statSync } from 'node:fs';
 import { performance } from 'node:perf_hooks';
 import { execFileSync } from 'node:child_process';
@@ -16,18 +19,20 @@ const modulePath = new URL('../dist/korvi-wasm.mjs', import.meta.url).pathname;
 // The timing loop, also sent into the browser as text.
 async function rates(names, rounds, seconds) {
   const korvi = await import(globalThis.KORVI_URL);
+  const cpu = () => (typeof process === 'object' ? process.cpuUsage().user / 1e6 : NaN);
   const measure = (call) => {
-    let best = 0;
+    let best = 0, bestCpu = 0;
     for (let round = 0; round < rounds; ++round) {
       let count = 0;
-      const start = performance.now();
+      const start = performance.now(), startCpu = cpu();
       while (performance.now() - start < seconds * 1000) {
         for (let i = 0; i < 1000; ++i) call(names[(count + i) % names.length]);
         count += 1000;
       }
       best = Math.max(best, count / ((performance.now() - start) / 1000));
+      bestCpu = Math.max(bestCpu, count / (cpu() - startCpu));
     }
-    return Math.round(best);
+    return `${Math.round(best)}` + (Number.isNaN(bestCpu) ? '' : ` (CPU time: ${Math.round(bestCpu)})`);
   };
   return {
     fingerprint: measure((name) => korvi.fingerprint(name)),
@@ -47,13 +52,28 @@ globalThis.KORVI_URL = new URL('../src/korvi.js', import.meta.url).href;
 const node = await rates(names, 5, 2);
 console.log(`Node: fingerprint() ${node.fingerprint} names/s, jsFingerprint() ${node.jsFingerprint} names/s`);
 
+const bench = new URL('../../build/bench/bench/korvi_bench', import.meta.url).pathname;
+for (const kernel of ['', 'scalar']) {
+  try {
+    const run = JSON.parse(execFileSync(bench, [
+      '--benchmark_filter=BM_FingerprintNames$', '--benchmark_min_time=2', '--benchmark_repetitions=5',
+      '--benchmark_format=json'], { env: { ...process.env, KORVI_BENCH_DATA: namesPath.replace(/\/[^/]*$/, ''),
+                                           KORVI_SHA512: kernel } }).toString());
+    const runs = run.benchmarks.filter((b) => b.run_type === 'iteration');
+    const best = (key) => Math.round(Math.max(...runs.map((b) => 1e9 / b[key])));
+    console.log(`native (${kernel || 'default kernel'}): fingerprint() ${best('real_time')} names/s (CPU time: ${best('cpu_time')})`);
+  } catch (error) {
+    console.log(`native: ${bench} did not run (${error.message.split('\n')[0]})`);
+  }
+}
+
 const session = await openBrowser();
 try {
   const page = await session.browser.newPage();
-  await page.goto(`${session.base}/example/index.html`);
+  await page.goto(`${session.base}/package.json`);  // same origin, nothing loaded yet
   const load = await page.evaluate(async () => {
     const t = performance.now();
-    await import('/src/korvi.js?fresh');
+    await import('/src/korvi.js');
     return performance.now() - t;
   });
   console.log(`load time, Chromium ${await session.browser.version()}: ${load.toFixed(1)} ms`);
