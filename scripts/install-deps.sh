@@ -9,6 +9,8 @@ packages=(
   python3-pytest python3-pandas python3-dask python3-distributed
   libcli11-dev libcsv-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
+  python3-venv python3-pip python3-setuptools
+  default-jdk-headless libjna-java junit4 help2man
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -9,3 +9,6 @@ ctest --test-dir build/test --output-on-failure -j"$(nproc)"
 
 # The Python package's tests, against the library just built.
 KORVI_LIBRARY="$PWD/build/test/libkorvi.so" /usr/bin/python3 -m pytest -q python/tests
+
+# The Java client's tests (JDK, JNA and JUnit from scripts/install-deps.sh).
+bash java/build.sh test "$PWD/build/test/libkorvi.so"

@@ -2,13 +2,18 @@
 
 Lookup order when no path is given: the ``KORVI_LIBRARY`` environment
 variable, a build tree of the repository this package sits in
-(``build/*/libkorvi.so*`` or ``build/libkorvi.so*``, the newest, for use in
+(``build/*/libkorvi.so*`` or ``build/libkorvi.so*``, newest first, for use in
 place), then the system's library search (``ctypes.util.find_library``).
+Build trees made with a sanitizer or for fuzzing are passed over: their
+libraries need their sanitizer's runtime loaded first, which Python does not
+do, so loading one fails or aborts the process. When a candidate fails to
+load, the next is tried.
 """
 from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import mmap
 import os
 import sys
 import threading
@@ -61,11 +66,24 @@ _ASSET_EXPORTS: Dict[str, int] = {  # export name: number of string arguments
 
 _REPOSITORY = Path(__file__).resolve().parent.parent.parent
 
+# Names that only an instrumented library refers to (ASan, TSan, UBSan, MSan,
+# libFuzzer's coverage counters); they sit in its dynamic symbol table.
+_INSTRUMENTED_MARKERS = (b"__asan_", b"__tsan_", b"__ubsan_", b"__msan_", b"__sanitizer_")
 
-def _build_tree_candidates(repo: Path = _REPOSITORY) -> List[Path]:
-    """Shared libraries in build/ or build/*/ of the repository holding this package."""
+
+def _is_instrumented(path: Path) -> bool:
+    """Whether the library at path was built with a sanitizer or for fuzzing."""
+    try:
+        with open(path, "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as data:
+            return any(data.find(marker) >= 0 for marker in _INSTRUMENTED_MARKERS)
+    except (OSError, ValueError):  # unreadable or empty: loading it will say why
+        return False
+
+
+def _build_tree_files(repo: Optional[Path] = None) -> List[Path]:
+    """Every shared library in build/ or build/*/, newest tree first."""
     found: List[Path] = []
-    build = repo / "build"
+    build = (repo or _REPOSITORY) / "build"
     if build.is_dir():
         for pattern in _PATTERNS:
             for tree in ("", "*/"):
@@ -75,8 +93,46 @@ def _build_tree_candidates(repo: Path = _REPOSITORY) -> List[Path]:
     return found
 
 
+def _build_tree_candidates(repo: Optional[Path] = None) -> List[Path]:
+    """Loadable libraries of the repository's build trees, newest first, each
+    file once (libkorvi.so and its versioned links are one), instrumented
+    builds left out."""
+    found: List[Path] = []
+    seen = set()
+    for path in _build_tree_files(repo):
+        real = os.path.realpath(path)
+        if real not in seen:
+            seen.add(real)
+            if not _is_instrumented(path):
+                found.append(path)
+    return found
+
+
+def _not_found_message(tried: List[str]) -> str:
+    lines = ["libkorvi not found: pass its path, set %s, build it under build/ "
+             "(cmake -S . -B build/release && cmake --build build/release --target korvi), "
+             "or install it" % ENVIRONMENT_VARIABLE]
+    lines += ["  tried: %s" % why for why in tried]
+    passed_over = {}  # one line per file, not per link to it
+    for path in _build_tree_files():
+        if _is_instrumented(path):
+            passed_over.setdefault(os.path.realpath(path), path)
+    lines += ["  passed over %s: built with a sanitizer or for fuzzing" % p
+              for p in passed_over.values()]
+    return "\n".join(lines)
+
+
+def _candidates() -> List[str]:
+    """What the lookup order tries when neither a path nor KORVI_LIBRARY is given."""
+    candidates = [str(p) for p in _build_tree_candidates()]
+    system = ctypes.util.find_library("korvi")
+    if system:
+        candidates.append(system)
+    return candidates
+
+
 def find_library_path(path: Optional[PathLike] = None) -> str:
-    """The file or name to load: path, else the lookup order of this module.
+    """The file or name to load: path, else the first of the lookup order.
 
     Raises LibraryNotFoundError when nothing is found.
     """
@@ -85,17 +141,10 @@ def find_library_path(path: Optional[PathLike] = None) -> str:
     from_env = os.environ.get(ENVIRONMENT_VARIABLE)
     if from_env:
         return from_env
-    candidates = _build_tree_candidates()
+    candidates = _candidates()
     if candidates:
-        return str(candidates[0])
-    system = ctypes.util.find_library("korvi")
-    if system:
-        return system
-    raise LibraryNotFoundError(
-        "libkorvi not found: pass its path, set %s, build it under build/ "
-        "(cmake -S . -B build/release && cmake --build build/release --target korvi), "
-        "or install it" % ENVIRONMENT_VARIABLE
-    )
+        return candidates[0]
+    raise LibraryNotFoundError(_not_found_message([]))
 
 
 class Library:
@@ -168,9 +217,7 @@ _default: Optional[Library] = None
 _lock = threading.Lock()
 
 
-def load_library(path: Optional[PathLike] = None) -> Library:
-    """The library at path (or found by the lookup order), loaded once per process."""
-    target = find_library_path(path)
+def _load_once(target: str) -> Library:
     key = os.path.realpath(target) if os.path.exists(target) else target
     with _lock:
         library = _loaded.get(key)
@@ -178,6 +225,24 @@ def load_library(path: Optional[PathLike] = None) -> Library:
             library = Library(target)
             _loaded[key] = library
         return library
+
+
+def load_library(path: Optional[PathLike] = None) -> Library:
+    """The library at path (or found by the lookup order), loaded once per process.
+
+    A path or KORVI_LIBRARY is loaded or fails as it is; otherwise the
+    candidates are tried in turn and the first that loads is kept. Raises
+    LibraryNotFoundError naming every candidate tried and why it failed.
+    """
+    if path is not None or os.environ.get(ENVIRONMENT_VARIABLE):
+        return _load_once(find_library_path(path))
+    tried: List[str] = []
+    for candidate in _candidates():
+        try:
+            return _load_once(candidate)
+        except LibraryNotFoundError as error:
+            tried.append(str(error))
+    raise LibraryNotFoundError(_not_found_message(tried))
 
 
 def default_library() -> Library:

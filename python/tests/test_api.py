@@ -273,3 +273,39 @@ def test_build_tree_lookup_prefers_the_newest_build(lib, tmp_path):
     shutil.copy(lib.path, tmp_path / "build" / "libkorvi.so")
     assert _lib._build_tree_candidates(tmp_path)[0] == tmp_path / "build" / "libkorvi.so"
     assert _lib._build_tree_candidates(tmp_path / "elsewhere") == []
+
+
+def test_lookup_passes_over_instrumented_builds_and_tries_the_next(lib, monkeypatch, tmp_path):
+    # Newest first: a fuzzing build, an ASan build, a file that does not load,
+    # then the only good one.
+    fakes = {"fuzz": b"\x7fELF...__sanitizer_cov_8bit_counters_init...",
+             "asan": b"\x7fELF...__asan_init...", "broken": b"not a shared library"}
+    for age, tree in enumerate(("fuzz", "asan", "broken", "good")):
+        folder = tmp_path / "build" / tree
+        folder.mkdir(parents=True)
+        target = folder / "libkorvi.so"
+        if tree == "good":
+            shutil.copy(lib.path, target)
+        else:
+            target.write_bytes(fakes[tree])
+        os.utime(target, (0, 2_000_000_000 - 100 * age))
+    monkeypatch.setattr(_lib, "_REPOSITORY", tmp_path)
+    monkeypatch.delenv("KORVI_LIBRARY", raising=False)
+    monkeypatch.setattr(_lib.ctypes.util, "find_library", lambda name: None)
+    build = tmp_path / "build"
+    assert _lib._build_tree_candidates() == [build / "broken" / "libkorvi.so", build / "good" / "libkorvi.so"]
+    assert korvi.find_library_path() == str(build / "broken" / "libkorvi.so")
+    loaded = korvi.load_library()
+    assert loaded.path == str(build / "good" / "libkorvi.so")
+    assert loaded.version == lib.version
+    # When nothing loads, the error names what was tried and what was passed over.
+    (build / "good" / "libkorvi.so").unlink()
+    with pytest.raises(korvi.LibraryNotFoundError) as raised:
+        korvi.load_library()
+    message = str(raised.value)
+    assert "tried: cannot load %s" % (build / "broken" / "libkorvi.so") in message
+    for tree in ("asan", "fuzz"):
+        assert "passed over %s: built with a sanitizer" % (build / tree / "libkorvi.so") in message
+    (build / "broken" / "libkorvi.so").unlink()
+    with pytest.raises(korvi.LibraryNotFoundError, match="passed over"):
+        korvi.find_library_path()

@@ -29,10 +29,34 @@ done
 [ -f "$libdir/cmake/korvi/korviConfig.cmake" ] || fail "korviConfig.cmake not installed"
 [ -f "$libdir/cmake/korvi/korviConfigVersion.cmake" ] || fail "korviConfigVersion.cmake not installed"
 
+# The command, found by its own run path wherever the tree lies, and its
+# manual pages, one per subcommand that --help lists.
+if [ -f "$build/programs/korvi" ]; then
+  [ -x "$prefix/bin/korvi" ] || fail "bin/korvi not installed"
+  $emulator "$prefix/bin/korvi" version | grep -q "^korvi $(sed -n 's/^Version: //p' "$libdir/pkgconfig/korvi.pc")\$" ||
+    fail "the installed korvi does not run"
+  [ -f "$prefix/share/man/man1/korvi.1" ] || fail "man page korvi.1 not installed"
+  for sub in $($emulator "$prefix/bin/korvi" --help | sed -n '/^Subcommands:/,$s/^  \([a-z][a-z0-9-]*\) .*/\1/p'); do
+    grep -q "^\.TH KORVI-${sub^^} " "$prefix/share/man/man1/korvi-$sub.1" || fail "no man page korvi-$sub.1"
+  done
+fi
+
 # pkg-config, with the prefix found from korvi.pc's own place.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 version=$(pkg-config --modversion korvi)
 echo "pkg-config: korvi $version, $(pkg-config --cflags --libs korvi)"
+# Consumers compile against korvi's headers alone, which include neither
+# utf8proc nor libsodium: no flags of theirs (such as -DUTF8PROC_EXPORTS).
+for flag in $(pkg-config --cflags korvi); do
+  [ "$flag" = "-I$(pkg-config --variable=includedir korvi)" ] || fail "pkg-config --cflags korvi gives $flag"
+done
+libs=$(pkg-config --libs korvi | xargs)
+[ "$libs" = "-L$(pkg-config --variable=libdir korvi) -lkorvi" ] || fail "pkg-config --libs korvi: $libs"
+# Static linking still learns the private dependencies.
+static_libs=" $(pkg-config --libs --static korvi) "
+for dep in -lutf8proc -lsodium; do
+  [[ "$static_libs" == *" $dep "* ]] || fail "pkg-config --libs --static korvi: $static_libs"
+done
 # shellcheck disable=SC2086,SC2046
 "$cc" $cflags -o "$work/consumer_pc" "$here/consumer/consumer.c" $(pkg-config --cflags --libs korvi) \
   -Wl,-rpath,"$(pkg-config --variable=libdir korvi)"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "korvi/text.h"
+#include "param_names.h"
 #include "text/clean.h"
 
 namespace {
@@ -73,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"title-case letter rejected in code mode too", "\u1F88", CLEAN_CODE, " "},
         CleanCase{"four-byte letter kept", "\U00010400x", CLEAN_TEXT, "\U00010400X"},
         CleanCase{"unassigned code point becomes a space", "a\U000E0080b", CLEAN_TEXT, "A B"},
-        CleanCase{"DEL is a control character", "a\x7F" "b", CLEAN_CODE, "A B"}));
+        CleanCase{"DEL is a control character", "a\x7F" "b", CLEAN_CODE, "A B"}),
+    korvi_tests::NameFromWhat());
 
 TEST(Clean, IsIdempotentInEveryMode) {
   const std::string samples[] = {"  o'Brien-Smith, Jr. ", "jane.doe@example.com",
