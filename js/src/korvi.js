@@ -58,13 +58,21 @@ function utf8(text) {
   return Uint8Array.from(bytes);
 }
 
-function bytesOf(text, what) {
-  let bytes;
-  if (typeof text === 'string') bytes = utf8(text);
-  else if (text instanceof Uint8Array) bytes = text;
-  else throw new TypeError(`${what} must be a string or a Uint8Array, not ${describe(text)}`);
-  if (bytes.includes(0)) throw new KorviError(`${what} holds a NUL byte`);
-  return bytes;
+const hasIsWellFormed = typeof String.prototype.isWellFormed === 'function';
+
+// Refuses what the library cannot take; returns the text, or its UTF-8
+// bytes where a string holds lone surrogates.
+function checked(text, what) {
+  if (typeof text === 'string') {
+    if (text.includes('\0')) throw new KorviError(`${what} holds a NUL byte`);
+    const wellFormed = hasIsWellFormed ? text.isWellFormed() : !LONE_SURROGATE.test(text);
+    return wellFormed ? text : utf8(text);
+  }
+  if (!(text instanceof Uint8Array)) {
+    throw new TypeError(`${what} must be a string or a Uint8Array, not ${describe(text)}`);
+  }
+  if (text.includes(0)) throw new KorviError(`${what} holds a NUL byte`);
+  return text;
 }
 
 function describe(value) {
@@ -81,21 +89,29 @@ function modeOf(mode) {
   throw new TypeError(`cleaning mode must be "text", "code", "digits" or an integer, not ${describe(mode)}`);
 }
 
-// Copies texts into the module's heap for one call and frees them after it,
-// also when the call throws. A null or undefined text goes in as NULL.
+// Copies texts (checked) into the module's heap for one call, zero-terminated,
+// and frees them after it, also when the call throws. Well-formed strings are
+// encoded straight into the heap. A null text goes in as NULL.
 function withTexts(texts, call) {
   const pointers = [];
   try {
-    for (const bytes of texts) {
-      if (bytes === null) {
+    for (const text of texts) {
+      if (text === null) {
         pointers.push(0);
         continue;
       }
-      const pointer = wasm._malloc(bytes.length + 1);
+      const capacity = typeof text === 'string' ? 3 * text.length + 1 : text.length + 1;
+      const pointer = wasm._malloc(capacity);
       if (pointer === 0) throw new RangeError('korvi: out of memory for the input');
       pointers.push(pointer);
-      wasm.HEAPU8.set(bytes, pointer);
-      wasm.HEAPU8[pointer + bytes.length] = 0;
+      const heap = wasm.HEAPU8;  // after malloc: the heap may have grown
+      let length = text.length;
+      if (typeof text === 'string') {
+        length = encoder.encodeInto(text, heap.subarray(pointer, pointer + capacity - 1)).written;
+      } else {
+        heap.set(text, pointer);
+      }
+      heap[pointer + length] = 0;
     }
     return call(...pointers);
   } finally {
@@ -115,8 +131,13 @@ function takeBytes(pointer) {
 }
 
 function takeText(pointer) {
-  const bytes = takeBytes(pointer);
-  return bytes === null ? null : decoder.decode(bytes);
+  if (pointer === 0) return null;
+  try {
+    const heap = wasm.HEAPU8;
+    return decoder.decode(heap.subarray(pointer, heap.indexOf(0, pointer)));
+  } finally {
+    wasm._korvi_free(pointer);
+  }
 }
 
 function outOfMemory() {
@@ -129,8 +150,8 @@ function outOfMemory() {
  * raw flag.
  */
 export function jsFingerprint(text, mode = 0, flags = 0) {
-  const bytes = bytesOf(text, 'text');
-  const answer = withTexts([bytes], (p) => takeText(wasm._js_fingerprint(p, modeOf(mode), flags >>> 0)));
+  const answer = withTexts([checked(text, 'text')],
+                           (p) => takeText(wasm._js_fingerprint(p, modeOf(mode), flags >>> 0)));
   if (answer === null) throw outOfMemory();
   return answer;
 }
@@ -177,23 +198,22 @@ export function fingerprintExpression(expression, { parseOnly = false, mode = 't
  * for text that is not well-formed UTF-8.
  */
 export function clean(text, mode = 'text') {
-  const bytes = bytesOf(text, 'text');
-  const cleaned = withTexts([bytes], (p) => takeBytes(wasm._clean_string(p, modeOf(mode))));
+  const cleaned = withTexts([checked(text, 'text')], (p) => takeBytes(wasm._clean_string(p, modeOf(mode))));
   if (cleaned === null) throw new KorviError('Failed utf8 conversion', 2);
   return typeof text === 'string' ? decoder.decode(cleaned) : cleaned;
 }
 
 /** The fingerprint of the text's bytes exactly as given: 64 hex digits, or 16 with short. */
 export function fingerprintChunk(text, { short = false } = {}) {
-  const bytes = bytesOf(text, 'text');
-  const answer = withTexts([bytes], (p) => takeText(wasm._fingerprint_chunk(p, short ? FLAG_SHORT : 0)));
+  const answer = withTexts([checked(text, 'text')],
+                           (p) => takeText(wasm._fingerprint_chunk(p, short ? FLAG_SHORT : 0)));
   if (answer === null) throw outOfMemory();
   return answer;
 }
 
 function assets(exportName, named) {
   const texts = Object.entries(named).map(([name, value]) =>
-    value === null || value === undefined ? null : bytesOf(value, name));
+    value === null || value === undefined ? null : checked(value, name));
   const answer = withTexts(texts, (...pointers) => takeText(wasm[exportName](...pointers)));
   if (answer === null) throw outOfMemory();
   return JSON.parse(answer).map(({ fingerprints, metadata }) => ({
