@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the WebAssembly module and checks the npm package, on Debian 12 as
-# root: the Node tests (vectors, every export, hostile input, a million calls
+# root: the TypeScript declarations compiled against typical calls (Debian's
+# tsc), the Node tests (vectors, every export, hostile input, a million calls
 # with flat memory), the headless Chromium test of the example page (with a
 # screenshot in js/test-output/example.png), and the packed tarball installed
 # into a scratch project and imported as a user would. Slow (minutes), so it
@@ -9,9 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source dist/common.sh
 bash dist/build-wasm.sh
-need_packages chromium
+need_packages chromium node-typescript
 cd js
 npm ci --no-audit --no-fund
+echo "== TypeScript declarations (tsc $(tsc --version | sed 's/Version //'))"
+tsc -p test/tsconfig.json
 node --test test/*.test.mjs
 
 echo "== npm pack, installed and imported from a scratch project"
