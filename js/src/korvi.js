@@ -32,11 +32,10 @@ const encoder = new TextEncoder();
 const decoder = new TextDecoder('utf-8', { fatal: false });
 const LONE_SURROGATE = /[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/;
 
-// UTF-8 of a string, except that lone surrogates become their (ill-formed)
-// three-byte forms, which the library refuses as it refuses any ill-formed
+// UTF-8 of a string with lone surrogates, each of them as its (ill-formed)
+// three-byte form, which the library refuses as it refuses any ill-formed
 // text; TextEncoder would turn them into U+FFFD and fingerprint those.
 function utf8(text) {
-  if (!LONE_SURROGATE.test(text)) return encoder.encode(text);
   const bytes = [];
   for (let i = 0; i < text.length; ++i) {
     let c = text.charCodeAt(i);
