@@ -97,8 +97,8 @@ emcmake cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   >/dev/null
 cmake --build "$build" -j"$(build_jobs)" --target korvi
 
-# The functions js/src/korvi.js calls; those of lib/korvi.exports that exist
-# (keyed fingerprints only where this tree has them).
+# The functions js/src/korvi.js calls, where lib/korvi.exports has them.
+# Keyed fingerprints, once the library has them, go into this list too.
 exports=(_malloc _free)
 for name in js_fingerprint clean_string fingerprint_chunk korvi_free korvi_version \
             korvi_unicode_version korvi_sha512_implementation assets_from_name \
