@@ -1,5 +1,6 @@
 /* korvi: the whole public C interface (see each header for ownership rules).
- * korvi/stringlist.h is separate because it needs uthash's headers. */
+ * korvi/stringlist.h and korvi/asset_records.h are separate because they
+ * need uthash's headers. */
 #ifndef KORVI_KORVI_H
 #define KORVI_KORVI_H
 

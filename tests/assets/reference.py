@@ -12,8 +12,8 @@ SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
 TEXT, CODE, DIGITS = 0, 1, 2
 
 
-def fingerprint(data):
-    return hashlib.sha512(data.encode("utf-8") + SALT).hexdigest()[:16]
+def fingerprint(data, digits=16):
+    return hashlib.sha512(data.encode("utf-8") + SALT).hexdigest()[:digits]
 
 
 def clean(text, mode):
@@ -32,17 +32,21 @@ def clean(text, mode):
     return "".join(out)
 
 
-def tiles(text):
-    """Short fingerprints of the 14-code-point tiles of a cleaned text, or None."""
+def tiles(text, digits=16, sliding=False):
+    """Fingerprints of the 14-code-point tiles (or sliding windows) of a
+    cleaned text, or None."""
     n = len(text)
     if n <= 11:
         return None
     if n < 14:
         text, n = " " + text + " ", n + 2
-    windows = [text[k:k + 14] for k in range(0, n - n % 14, 14)]
-    if n % 14:
-        windows.append(text[n - 14:])
-    return sorted({fingerprint(w) for w in windows})
+    if sliding:
+        windows = [text[k:k + 14] for k in range(n - 13)]
+    else:
+        windows = [text[k:k + 14] for k in range(0, n - n % 14, 14)]
+        if n % 14:
+            windows.append(text[n - 14:])
+    return sorted({fingerprint(w, digits) for w in windows})
 
 
 def variant_fingerprints(variant):
@@ -60,7 +64,7 @@ def asset(fingerprints, record_type, record_id, field, number):
 def assets(variants, record_type, record_id, field):
     out = []
     for number, variant in enumerate(variants, 1):
-        fps = variant_fingerprints(variant)
+        fps = None if variant is None else variant_fingerprints(variant)
         if fps is not None:
             out.append(asset(fps, record_type, record_id, field, number))
     return out
@@ -128,6 +132,24 @@ def main():
     show("fingerprint of JOHN.DOE@EXAMPLE.COM itself", fingerprint(email))
     show("fingerprint of the empty text", fingerprint(""))
     show("fingerprint of 5551234567", fingerprint("5551234567"))
+
+    # The record and list exports (records_test.cc).
+    for text in ["ABCDEFGHIJKL", "ABCDEFGHIJKLM", "ABCDEFGHIJKLMN", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"]:
+        show(f"tiled short {text!r}", tiles(text))
+    show("sliding long 'abcde fghijk'", tiles(clean("abcde fghijk", TEXT), 64, sliding=True))
+    show("sliding short 18 x 'A'", tiles("A" * 18, 16, sliding=True))
+    for data in ["", "abc ", "ABC", "o'Brien"]:
+        show(f"whole long {data!r}", fingerprint(data, 64))
+    variants = [" AB CD ", "abcde fghij", "abcde fghijk", " SMITH, HOB ", None,
+                "aaaaaaaaaaaaaa aaaaaaaaaaaaaa"]
+    show("variants (t, 7, nickname)", compact(assets(variants, "t", "7", "nickname")))
+    show("raw tax_id digits 123-45-6789",
+         compact([asset([fingerprint(clean("123-45-6789", DIGITS))], "t", "7", "tax_id", 1)]))
+    show("raw nick text \"  o'Brien \" (cleaned " + repr(clean("  o'Brien ", TEXT)) + ")",
+         compact([asset([fingerprint(clean("  o'Brien ", TEXT))], "t", "7", "nick", 1)]))
+    for mode, value in [(CODE, "John.Doe@Example.com"), (TEXT, "john.doe@example.com")]:
+        show(f"email login mode {mode} {value}",
+             compact([asset([fingerprint(fingerprint(clean(value, mode)))], "t", "7", "login", 1)]))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 
 #include "korvi/korvi.h"
 #include "korvi/stringlist.h"
+#include "korvi/asset_records.h"
 
 static int failures = 0;
 
@@ -37,6 +38,33 @@ int main(void) {
   char *assets = assets_from_ssn("person", "1", "123-45-6789");
   expect(assets != NULL && assets[0] == '[', "assets_from_ssn");
   free(assets);
+
+  /* The asset tree encodes to the text export's answer; a record built by
+   * hand adopts its lists. */
+  JsonNode *ssn_tree = json_assets_from_ssn("person", "1", "123-45-6789");
+  char *ssn_text = json_encode(ssn_tree);
+  assets = assets_from_ssn("person", "1", "123-45-6789");
+  expect(ssn_text != NULL && assets != NULL && strcmp(ssn_text, assets) == 0, "json_assets_from_ssn");
+  free(ssn_text);
+  free(assets);
+  json_delete(ssn_tree);
+
+  Asset *asset = NULL;
+  UT_array *metadata = NULL;
+  utarray_new(metadata, &ut_metadata_icd);
+  asset_new(&asset, raw_fingerprints_from_string("", FINGERPRINT_SHORT), metadata);
+  asset_add_metadata(asset, "field", "ssn");
+  JsonNode *asset_tree = asset_to_json(asset);
+  char *asset_text = json_encode(asset_tree);
+  expect(asset_text != NULL &&
+             strcmp(asset_text, "{\"fingerprints\":[\"980acfd6a63af303\"],\"metadata\":{\"field\":\"ssn\"}}") == 0,
+         "asset_to_json");
+  free(asset_text);
+  json_delete(asset_tree);
+  asset_free(&asset);
+  expect(asset == NULL, "asset_free");
+  StringList *none = fingerprints_from_string("short", CLEAN_TEXT, 0);
+  expect(none == NULL, "fingerprints_from_string of a short text");
 
   JsonNode *expr = boolean_parse("a OR b");
   expect(expr != NULL && expr->tag == JSON_OBJECT, "boolean_parse");

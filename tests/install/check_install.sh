@@ -22,7 +22,7 @@ soname=$(readelf -d "$lib" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = libkorvi.so.0 ] || fail "SONAME is '$soname'"
 [ "$(readlink "$libdir/libkorvi.so.0")" = "$(basename "$lib")" ] || fail "libkorvi.so.0 link"
 [ "$(readlink "$libdir/libkorvi.so")" = libkorvi.so.0 ] || fail "libkorvi.so link"
-for h in korvi.h common.h text.h json.h fingerprint.h expr.h assets.h stringlist.h; do
+for h in korvi.h common.h text.h json.h fingerprint.h expr.h assets.h stringlist.h asset_records.h; do
   [ -f "$prefix/include/korvi/$h" ] || fail "header korvi/$h not installed"
 done
 [ -f "$libdir/pkgconfig/korvi.pc" ] || fail "korvi.pc not in $libdir/pkgconfig"
