@@ -20,36 +20,13 @@ root=$PWD
 deps=$root/build/mingw-deps
 prefix=$deps/prefix
 build=${KORVI_MINGW_BUILD:-$root/build/mingw}
-mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
-security_mirror=${DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
 host=x86_64-w64-mingw32
 
 bash scripts/install-deps.sh
 need_packages g++-mingw-w64-x86-64 wine64 dpkg-dev autoconf automake libtool make
 
 # --- Debian sources of the dependencies, through a private apt configuration.
-if [ ! -f "$deps/sources.done" ]; then
-  echo "== fetching the Debian sources of utf8proc and libsodium"
-  rm -rf "$deps/apt" "$deps/src"
-  mkdir -p "$deps/apt/lists/partial" "$deps/apt/cache/archives/partial" "$deps/src"
-  keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-  cat > "$deps/apt/sources.list" <<LIST
-deb-src [signed-by=$keyring] $mirror bookworm main
-deb-src [signed-by=$keyring] $mirror bookworm-updates main
-deb-src [signed-by=$keyring] $security_mirror bookworm-security main
-LIST
-  apt_private=(
-    -o "Dir::Etc::SourceList=$deps/apt/sources.list"
-    -o "Dir::Etc::SourceParts=$deps/apt/sources.list.d"
-    -o "Dir::State::Lists=$deps/apt/lists"
-    -o "Dir::Cache=$deps/apt/cache"
-    -o "APT::Sandbox::User=root"
-  )
-  mkdir -p "$deps/apt/sources.list.d"
-  apt-get "${apt_private[@]}" update
-  (cd "$deps/src" && apt-get "${apt_private[@]}" source utf8proc libsodium)
-  touch "$deps/sources.done"
-fi
+fetch_debian_sources "$deps" utf8proc libsodium
 utf8proc_src=$(find "$deps/src" -maxdepth 1 -type d -name 'utf8proc-*' | head -n1)
 sodium_src=$(find "$deps/src" -maxdepth 1 -type d -name 'libsodium-*' | head -n1)
 

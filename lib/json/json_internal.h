@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <version>
 
 #include "korvi/json.h"
 
@@ -57,14 +58,32 @@ class Buffer {
 // End of the JSON number starting at p, or nullptr when none starts there.
 const char* match_number(const char* p) noexcept;
 
+// How numbers are converted: with the C++ library's floating-point
+// std::to_chars/from_chars, or where a library lacks them (some libc++
+// builds) with the C library's snprintf and strtod, kept away from the
+// locale's decimal point. Both give the same doubles and the same texts.
+enum class NumberCode { charconv, portable };
+#if defined(__cpp_lib_to_chars)
+inline constexpr NumberCode kNumberCode = NumberCode::charconv;
+#else
+inline constexpr NumberCode kNumberCode = NumberCode::portable;
+#endif
+
 // Converts a matched JSON number independently of the process locale. Values
 // beyond the double range become +-infinity, values below it +-0.
-double convert_number(const char* first, const char* last) noexcept;
+double convert_number(const char* first, const char* last,
+                      NumberCode code = kNumberCode) noexcept;
 
 // Shortest "%.16g" text of x in the C locale ("%.17g" where that would read
 // back as a number written differently), or "null" when that is not a JSON
 // number (NaN, infinities). buffer must hold 32 bytes; returns the length.
-size_t format_number(double x, char* buffer) noexcept;
+size_t format_number(double x, char* buffer, NumberCode code = kNumberCode) noexcept;
+
+// The portable conversions: "%.<precision>g" of a finite x as the C locale
+// writes it (precision 1 to 17; buffer of 32 bytes, zero-terminated; returns
+// the length), and the correctly rounded double of a matched JSON number.
+size_t portable_format(double x, int precision, char* buffer) noexcept;
+double portable_convert(const char* first, const char* last) noexcept;
 
 // ---- tree ----
 

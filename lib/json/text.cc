@@ -1,6 +1,7 @@
 // Routines shared by the writer and the parser: the output buffer and
 // locale-independent number conversion.
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -38,7 +39,7 @@ bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 // Decimal exponent of the leading non-zero digit of a matched number; only
 // its sign matters (it tells overflow from underflow), so it saturates.
-long long magnitude(const char* p, const char* last) noexcept {
+[[maybe_unused]] long long magnitude(const char* p, const char* last) noexcept {
   if (*p == '-') ++p;
   long long int_digits = 0, leading = 0;
   bool seen = false;
@@ -90,34 +91,48 @@ const char* match_number(const char* p) noexcept {
   return p;
 }
 
-double convert_number(const char* first, const char* last) noexcept {
-  double value = 0;
-  auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
-  (void)end;
-  if (error == std::errc::result_out_of_range) {
-    // from_chars leaves value alone here; give what strtod gives.
-    bool negative = *first == '-';
-    value = magnitude(first, last) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    if (negative) value = -value;
+double convert_number(const char* first, const char* last, NumberCode code) noexcept {
+#if defined(__cpp_lib_to_chars)
+  if (code == NumberCode::charconv) {
+    double value = 0;
+    auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
+    (void)end;
+    if (error == std::errc::result_out_of_range) {
+      // from_chars leaves value alone here; give what strtod gives.
+      bool negative = *first == '-';
+      value = magnitude(first, last) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+      if (negative) value = -value;
+    }
+    return value;
   }
-  return value;
+#endif
+  (void)code;
+  return portable_convert(first, last);
 }
 
 namespace {
 
-// "%.16g" of x into buffer (32 bytes), zero-terminated; nullptr when that is
-// no JSON number (NaN, infinities).
-char* format_16(double x, char* buffer) noexcept {
-  auto [end, error] = std::to_chars(buffer, buffer + 31, x, std::chars_format::general, 16);
-  if (error != std::errc()) return nullptr;
-  *end = '\0';
-  return match_number(buffer) == end ? end : nullptr;
+// "%.<precision>g" of x into buffer (32 bytes), zero-terminated; nullptr when
+// that is no JSON number (NaN, infinities).
+char* format_general(double x, int precision, char* buffer, NumberCode code) noexcept {
+  if (!std::isfinite(x)) return nullptr;
+#if defined(__cpp_lib_to_chars)
+  if (code == NumberCode::charconv) {
+    auto [end, error] =
+        std::to_chars(buffer, buffer + 31, x, std::chars_format::general, precision);
+    if (error != std::errc()) return nullptr;
+    *end = '\0';
+    return end;
+  }
+#endif
+  (void)code;
+  return buffer + portable_format(x, precision, buffer);
 }
 
 }  // namespace
 
-size_t format_number(double x, char* buffer) noexcept {
-  char* end = format_16(x, buffer);
+size_t format_number(double x, char* buffer, NumberCode code) noexcept {
+  char* end = format_general(x, 16, buffer, code);
   if (end == nullptr) {
     std::memcpy(buffer, "null", 5);
     return 4;
@@ -127,14 +142,13 @@ size_t format_number(double x, char* buffer) noexcept {
   // 9.999999999999999e22; the largest doubles write as texts that read as
   // infinity. There seventeen digits, which always read back as x, keep a
   // written number the same through any number of reads and writes.
-  const double back = convert_number(buffer, end);
+  const double back = convert_number(buffer, end, code);
   if (back != x) {
     char again[32];
-    const char* again_end = format_16(back, again);
+    const char* again_end = format_general(back, 16, again, code);
     if (again_end == nullptr || std::string_view(again, static_cast<size_t>(again_end - again)) !=
                                     std::string_view(buffer, static_cast<size_t>(end - buffer))) {
-      end = std::to_chars(buffer, buffer + 31, x, std::chars_format::general, 17).ptr;
-      *end = '\0';
+      end = format_general(x, 17, buffer, code);
     }
   }
   return static_cast<size_t>(end - buffer);

@@ -1,0 +1,32 @@
+// A million calls of every kind, failures included, in a process of its own:
+// the module's memory starts at 16 MiB here, so leaking even 16 bytes a call
+// would make it grow.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+
+import * as korvi from '../src/korvi.js';
+
+const bytes = (...values) => Uint8Array.from(values);
+
+test('a million calls leave the module memory as it was', () => {
+  const calls = [
+    () => korvi.fingerprint('john smith jr', { short: true }),
+    () => korvi.fingerprint('jane q public', { raw: true, tiled: true }),
+    () => assert.throws(() => korvi.fingerprint('too short')),
+    () => assert.throws(() => korvi.fingerprint(bytes(0x61, 0xff, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x6b, 0x6c, 0x6d))),
+    () => korvi.fingerprintExpression('"red balloons fly" OR ("green pears grow" - "ripen slowly")', { short: true }),
+    () => assert.throws(() => korvi.fingerprintExpression('red OR')),
+    () => korvi.clean("  o'Brien-Smith, Jr. "),
+    () => korvi.fingerprintChunk('exact bytes'),
+    () => korvi.assetsFromName('person', 'C1', 'bob', 'j', 'smith'),
+    () => korvi.assetsFromAddress('person', 'C1', '12 north main st apt 4'),
+    () => korvi.assetsFromCityStateZip('person', 'C1', 'springfield', 'il', '62704'),
+    () => korvi.assetsFromEmailAddress('person', 'C1', 'john.doe@example.com'),
+    () => korvi.assetsFromSsn('person', 'C1', '123-45-6789'),
+    () => korvi.assetsFromPhoneNumber('person', 'C1', '(555) 123-4567'),
+  ];
+  for (let i = 0; i < 20_000; ++i) calls[i % calls.length]();
+  const before = korvi.heapSize();
+  for (let i = 0; i < 1_000_000; ++i) calls[i % calls.length]();
+  assert.equal(korvi.heapSize(), before);
+});
