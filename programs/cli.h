@@ -40,6 +40,20 @@ struct AssetsOptions {
   bool quiet = false;
 };
 
+struct LinkOptions {
+  std::string left, right;
+  std::string output = "-";
+  std::string blocking;  // empty: the linker's default
+  uint32_t cap = 100;
+  double threshold = 0.5;
+  bool all_pairs = false;
+  std::string model, save_model, truth;
+  uint64_t seed = 1;
+  bool fix_u = false;
+  unsigned threads = 0;  // 0: one per core
+  bool quiet = false;
+};
+
 struct TextOptions {
   std::string mode = "text";
   bool tiled = false, short_form = false, raw = false, boolean = false, parse_only = false;
@@ -47,6 +61,7 @@ struct TextOptions {
 };
 
 int run_assets(const AssetsOptions& options);
+int run_link(const LinkOptions& options);
 int run_fingerprint(const TextOptions& options);
 int run_clean(const TextOptions& options);
 int run_version();
