@@ -242,7 +242,7 @@ int run_link(const LinkOptions& o) {
   const uint32_t right_count = korvi_link_record_count(linker, KORVI_LINK_RIGHT);
   const size_t fields = korvi_link_field_count(linker);
 
-  Progress progress(!o.quiet && isatty(STDERR_FILENO), o.model.empty() ? 2 * int64_t{right_count} : right_count);
+  Progress progress(!o.quiet && isatty(STDERR_FILENO), o.model.empty() ? 3 * int64_t{right_count} : right_count);
   uint64_t candidates = 0;
   if (!o.model.empty()) {
     std::string text = read_file(o.model);
@@ -257,7 +257,16 @@ int run_link(const LinkOptions& o) {
     for (unsigned t = 1; t < threads; ++t)
       for (size_t p = 0; p < patterns; ++p) counts[0][p] += counts[t][p];
     for (uint64_t n : pairs_per_thread) candidates += n;
-    if (korvi_link_fit(linker, counts[0].data(), o.fix_u ? KORVI_LINK_FIX_U : 0, &error) != 0)
+    const uint32_t flags = o.fix_u ? KORVI_LINK_FIX_U : 0;
+    if (korvi_link_fit(linker, counts[0].data(), flags, &error) != 0) throw UsageError(take_error(error));
+    // A second fit that knows each right record is one person at most once.
+    for (auto& c : counts) c.assign(2 * patterns, 0);
+    over_right(right_count, threads, progress, right_count, [&](unsigned t, uint32_t begin, uint32_t end) {
+      korvi_link_count_best_patterns(linker, begin, end, counts[t].data());
+    });
+    for (unsigned t = 1; t < threads; ++t)
+      for (size_t p = 0; p < 2 * patterns; ++p) counts[0][p] += counts[t][p];
+    if (korvi_link_fit(linker, counts[0].data(), flags | KORVI_LINK_BEST_SPLIT, &error) != 0)
       throw UsageError(take_error(error));
   }
   Text model(korvi_link_model(linker));
@@ -266,7 +275,7 @@ int run_link(const LinkOptions& o) {
 
   std::vector<KorviLinkPair> pairs;
   std::mutex pairs_mutex;
-  over_right(right_count, threads, progress, o.model.empty() ? right_count : 0,
+  over_right(right_count, threads, progress, o.model.empty() ? 2 * uint64_t{right_count} : 0,
              [&](unsigned, uint32_t begin, uint32_t end) {
                size_t count = 0;
                KorviLinkPair* found = korvi_link_score(linker, begin, end, o.threshold, &count);

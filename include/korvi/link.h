@@ -59,6 +59,10 @@ extern "C" {
 /* korvi_link_fit flag: keep the non-match probabilities estimated from random
  * pairs instead of re-estimating them on the candidate pairs. */
 #define KORVI_LINK_FIX_U 0x01u
+/* korvi_link_fit flag: counts holds 2 * korvi_link_pattern_count() entries,
+ * as korvi_link_count_best_patterns fills them; the second half are pairs
+ * known not to match. */
+#define KORVI_LINK_BEST_SPLIT 0x02u
 
 typedef struct KorviLinker KorviLinker;
 typedef struct KorviLinkBlock KorviLinkBlock;
@@ -119,11 +123,23 @@ KORVI_API size_t korvi_link_pattern_count(const KorviLinker *linker) KORVI_NOEXC
 KORVI_API uint64_t korvi_link_count_patterns(const KorviLinker *linker, uint32_t right_begin,
                                              uint32_t right_end, uint64_t *counts) KORVI_NOEXCEPT;
 
+/* Thread-safe; needs a model (a first fit). Like korvi_link_count_patterns,
+ * but counts has 2 * korvi_link_pattern_count() entries: the pattern of each
+ * right record's best candidate (highest match weight, the first on ties)
+ * goes to the first half, the patterns of its other candidates to the second.
+ * A record is one person at most once, so a second fit on these counts
+ * (KORVI_LINK_BEST_SPLIT) may take the other candidates for non-matches: it
+ * then learns how often look-alikes such as members of one household agree,
+ * which a fit on all candidates mistakes for matches. */
+KORVI_API uint64_t korvi_link_count_best_patterns(const KorviLinker *linker, uint32_t right_begin,
+                                                  uint32_t right_end, uint64_t *counts) KORVI_NOEXCEPT;
+
 /* Fits the model by expectation-maximisation on the pattern counts of all
  * candidate pairs (deterministic). When the fit degenerates (no match class,
  * everything a match, or a match class that agrees less than the non-match
  * class), the model falls back to default match probabilities and says why
- * in its "fallback" member. flags: 0 or KORVI_LINK_FIX_U. Returns 0, or -1
+ * in its "fallback" member. flags: KORVI_LINK_FIX_U, KORVI_LINK_BEST_SPLIT
+or both. Returns 0, or -1
  * with a message in *error (korvi_free). */
 KORVI_API int korvi_link_fit(KorviLinker *linker, const uint64_t *counts, uint32_t flags,
                              char **error) KORVI_NOEXCEPT;

@@ -97,10 +97,20 @@ KORVI_API uint64_t korvi_link_count_patterns(const KorviLinker* linker, uint32_t
   }
 }
 
+KORVI_API uint64_t korvi_link_count_best_patterns(const KorviLinker* linker, uint32_t right_begin,
+                                                  uint32_t right_end, uint64_t* counts) noexcept {
+  if (linker == nullptr) return 0;
+  try {
+    return linker->linker.count_best_patterns(right_begin, right_end, counts);
+  } catch (...) {
+    return 0;
+  }
+}
+
 KORVI_API int korvi_link_fit(KorviLinker* linker, const uint64_t* counts, uint32_t flags, char** error) noexcept {
   return guarded_status(error, [&]() -> std::string {
     if (linker == nullptr) return "no linker";
-    return linker->linker.fit(counts, (flags & KORVI_LINK_FIX_U) != 0);
+    return linker->linker.fit(counts, (flags & KORVI_LINK_FIX_U) != 0, (flags & KORVI_LINK_BEST_SPLIT) != 0);
   });
 }
 

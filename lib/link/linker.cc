@@ -304,26 +304,53 @@ uint64_t Linker::count_patterns(uint32_t begin, uint32_t end, uint64_t* counts) 
   return pairs;
 }
 
+uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const {
+  if (!prepared_ || !has_model_ || counts == nullptr) return 0;
+  end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
+  std::vector<uint32_t> found, codes;
+  uint8_t levels[kMaxFields];
+  uint64_t pairs = 0;
+  for (uint32_t r = begin; r < end; ++r) {
+    candidates(r, found);
+    codes.clear();
+    size_t best = 0;
+    double best_weight = 0;
+    for (size_t i = 0; i < found.size(); ++i) {
+      codes.push_back(pattern(found[i], r, levels));
+      double w = 0;
+      for (size_t f = 0; f < fields_.size(); ++f) w += weights_[f][levels[f]];
+      if (i == 0 || w > best_weight) best = i, best_weight = w;
+    }
+    for (size_t i = 0; i < codes.size(); ++i) ++counts[(i == best ? 0 : pattern_count_) + codes[i]];
+    pairs += found.size();
+  }
+  return pairs;
+}
+
 Model fit_model(const uint64_t* counts, int fields,
                 const std::array<std::array<double, kScoredLevels>, kMaxFields>& u_start, double prior_start,
-                bool fix_u) {
+                bool fix_u, bool split) {
   struct Seen {
     std::array<uint8_t, kMaxFields> levels;
     double count;
+    bool non_match;
   };
   std::vector<Seen> seen;
   size_t patterns = 1;
   for (int f = 0; f < fields; ++f) patterns *= kLevels;
   double total = 0;
-  for (size_t p = 0; p < patterns; ++p) {
-    if (counts[p] == 0) continue;
+  for (size_t q = 0; q < (split ? 2 : 1) * patterns; ++q) {
+    if (counts[q] == 0) continue;
     Seen s{};
+    size_t p = q % patterns;
     for (size_t f = 0, rest = p; f < static_cast<size_t>(fields); ++f, rest /= kLevels) s.levels[f] = static_cast<uint8_t>(rest % kLevels);
-    s.count = static_cast<double>(counts[p]);
+    s.count = static_cast<double>(counts[q]);
+    s.non_match = q >= patterns;
     total += s.count;
     seen.push_back(s);
   }
   Model model;
+  model.split = split;
   model.candidate_pairs = static_cast<uint64_t>(total);
   model.prior = prior_start;
   for (int f = 0; f < fields; ++f) {
@@ -344,7 +371,7 @@ Model fit_model(const uint64_t* counts, int fields,
         pm *= model.m[f][s.levels[f]];
         pu *= model.u[f][s.levels[f]];
       }
-      double w = pm + pu > 0 ? pm / (pm + pu) : 0;
+      double w = !s.non_match && pm + pu > 0 ? pm / (pm + pu) : 0;
       matched += w * s.count;
       for (int f = 0; f < fields; ++f) {
         if (s.levels[f] == KORVI_LINK_MISSING) continue;
@@ -395,15 +422,15 @@ Model fit_model(const uint64_t* counts, int fields,
   return model;
 }
 
-std::string Linker::fit(const uint64_t* counts, bool fix_u) {
+std::string Linker::fit(const uint64_t* counts, bool fix_u, bool split) {
   if (!prepared_) return "the linker is not prepared";
   if (counts == nullptr) return "no pattern counts";
   uint64_t total = 0;
-  for (size_t p = 0; p < pattern_count_; ++p) total += counts[p];
+  for (size_t p = 0; p < (split ? 2 : 1) * pattern_count_; ++p) total += counts[p];
   // Start from every record of the smaller side having one match.
   double smaller = static_cast<double>(std::min(sides_[0].size(), sides_[1].size()));
   double prior = total > 0 ? std::clamp(smaller / static_cast<double>(total), 1e-6, 0.5) : 0.5;
-  use_model(fit_model(counts, static_cast<int>(fields_.size()), u_random_, prior, fix_u));
+  use_model(fit_model(counts, static_cast<int>(fields_.size()), u_random_, prior, fix_u, split));
   return {};
 }
 
@@ -444,6 +471,7 @@ std::string Linker::model_json() const {
     out.push_back('}');
   }
   out += ",\"iterations\":" + std::to_string(model_.iterations);
+  out += model_.split ? ",\"best_split\":true" : ",\"best_split\":false";
   out += ",\"candidate_pairs\":" + std::to_string(model_.candidate_pairs);
   out += ",\"fallback\":";
   if (model_.fallback.empty()) out += "null";

@@ -69,15 +69,17 @@ struct Model {
   double prior = 0;
   std::array<std::array<double, kScoredLevels>, kMaxFields> m{}, u{};
   int iterations = 0;
+  bool split = false;  // fitted knowing each record's best candidate
   uint64_t candidate_pairs = 0;
   std::string fallback;  // empty: the EM fit was used
 };
 
 // Fits m, u and the prior to pattern counts by EM; counts has
-// kLevels^fields entries. u_start is the starting (with fix_u, final) u.
+// kLevels^fields entries, with split twice that many (the second half pairs
+// known not to match). u_start is the starting (with fix_u, final) u.
 Model fit_model(const uint64_t* counts, int fields,
                 const std::array<std::array<double, kScoredLevels>, kMaxFields>& u_start,
-                double prior_start, bool fix_u);
+                double prior_start, bool fix_u, bool split = false);
 
 class Linker {
  public:
@@ -87,7 +89,8 @@ class Linker {
   bool prepared() const { return prepared_; }
   size_t pattern_count() const { return prepared_ ? pattern_count_ : 0; }
   uint64_t count_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const;
-  std::string fit(const uint64_t* counts, bool fix_u);
+  uint64_t count_best_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const;
+  std::string fit(const uint64_t* counts, bool fix_u, bool split);
   std::string set_model(const char* json);
   std::string model_json() const;
   bool has_model() const { return has_model_; }
