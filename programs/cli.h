@@ -32,7 +32,9 @@ struct AssetsOptions {
   std::string format;   // "csv", "jsonl", or empty to go by the file name
   std::string delimiter = ",";
   // Column mappings; empty means not given.
-  std::string name, address, city_state_zip, email, ssn, phone, id;
+  std::string name, address, city_state_zip, email, ssn, phone, dob, id;
+  std::string dob_order = "mdy";  // how NN/NN/YYYY reads: mdy or dmy
+  std::string phone_country;      // a country code dropped from phone numbers
   std::string record_type = "person";
   bool no_guess = false;
   unsigned threads = 0;  // 0: one per core

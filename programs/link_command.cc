@@ -348,7 +348,7 @@ int run_link(const LinkOptions& o) {
                  "records), %llu bad lines (%.2f s, %.0f records/s)\n",
                  left_count, right_count, pairs_text.c_str(), pairs.size(), number_of("capped_fingerprints"),
                  static_cast<unsigned>(number_of("cap")), static_cast<unsigned long long>(bad_lines), seconds,
-                 seconds > 0 ? (double{left_count} + double{right_count}) / seconds : 0.0);
+                 seconds > 0 ? (static_cast<double>(left_count) + static_cast<double>(right_count)) / seconds : 0.0);
   }
   if (!o.truth.empty()) {
     Evaluation e = evaluate(linker, o.truth, pairs);

@@ -23,17 +23,24 @@ Mapping: each option names the input columns (JSON keys) of one field:
   --name first=FirstName,middle=MiddleName,last=LastName   (or First,Middle,Last
          or First,Last)
   --city-state-zip City,State,Zip   (or city=..,state=..,zip=..)
-  --address Street  --email Email  --ssn SSN  --phone Phone  --id CustomerId
+  --address Street  --email Email  --ssn SSN  --phone Phone  --dob Birth
+  --id CustomerId
+--address, --email, --ssn, --phone and --dob take several columns too
+(--address Number,Street): their values are joined with one space.
 A field that no option maps is taken from a column with a common name
 (first_name, FirstName, last_name, surname, address, street, city, state, zip,
-email, ssn, phone, id, customer_id, ...) unless --no-guess is given. Without
+email, ssn, phone, dob, id, customer_id, ...) unless --no-guess is given. Without
 an id column, records are numbered from 1 in input order.
 
 Output: one JSON line per record, in input order:
   {"record_id":"...","record_type":"person","name":[...],"address":[...],
-   "city_state_zip":[...],"email_address":[...],"ssn":[...],"phone_number":[...]}
+   "city_state_zip":[...],"email_address":[...],"ssn":[...],"phone_number":[...],
+   "date_of_birth":[...]}
 with only the mapped fields, each array exactly as the library's assets_from_*
-function returns it. A blank value gives [].
+function returns it. A blank value gives []. A date of birth (YYYY-MM-DD,
+YYYYMMDD, MM/DD/YYYY or with --dob-order dmy DD/MM/YYYY, DD.MM.YYYY) is
+fingerprinted as its eight digits YYYYMMDD; one that does not parse, from
+its digits as written (counted in the summary).
 
 Rejects: a record that cannot be processed (wrong column count, invalid UTF-8
 or a NUL byte in a mapped column, a missing key, a line that is not a JSON
@@ -110,6 +117,13 @@ int main(int argc, char** argv) {
   assets_cmd->add_option("--email", assets.email, "column of the e-mail address")->type_name("COLUMN");
   assets_cmd->add_option("--ssn", assets.ssn, "column of the social-security number")->type_name("COLUMN");
   assets_cmd->add_option("--phone", assets.phone, "column of the phone number")->type_name("COLUMN");
+  assets_cmd->add_option("--dob", assets.dob, "column of the date of birth")->type_name("COLUMN");
+  assets_cmd->add_option("--dob-order", assets.dob_order, "how a date NN/NN/YYYY reads: mdy or dmy")
+      ->type_name("ORDER")
+      ->capture_default_str();
+  assets_cmd->add_option("--phone-country", assets.phone_country,
+                         "drop this country calling code from the front of phone numbers")
+      ->type_name("CODE");
   assets_cmd->add_option("--id", assets.id, "column of the record id")->type_name("COLUMN");
   assets_cmd->add_option("--record-type", assets.record_type, "record type written into every asset")
       ->type_name("TYPE")

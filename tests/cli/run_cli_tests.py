@@ -18,7 +18,8 @@ expected value comes from the program under test:
   {{h:TEXT}}    16 hex digits of SHA-512 over TEXT and the salt
   {{h64:TEXT}}  the same, 64 digits
   {{asset|FIELD|ID|VALUE}} or {{asset|FIELD|ID|VALUE|TYPE}}
-                the one-asset array of an ssn, phone_number or email_address
+                the one-asset array of an ssn, phone_number, date_of_birth
+                (VALUE: its digits as hashed) or email_address
   {{*}}         any text within one line; {{...}} any text at all
 The functions named test_* below are tests too, named without "test_".
 Exit status: 0 all passed, 1 some failed, 77 all skipped.
@@ -53,7 +54,7 @@ def h(text, digits=16):
 
 
 def asset(field, record_id, value, record_type="person"):
-    if field in ("ssn", "phone_number"):
+    if field in ("ssn", "phone_number", "date_of_birth"):
         fingerprint = h("".join(c for c in value if c.isascii() and c.isdigit()))
     elif field == "email_address":
         # The cleaned address (upper case, punctuation kept) is hashed, then
