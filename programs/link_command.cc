@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -242,7 +243,7 @@ int run_link(const LinkOptions& o) {
   const uint32_t right_count = korvi_link_record_count(linker, KORVI_LINK_RIGHT);
   const size_t fields = korvi_link_field_count(linker);
 
-  Progress progress(!o.quiet && isatty(STDERR_FILENO), o.model.empty() ? 3 * int64_t{right_count} : right_count);
+  Progress progress(!o.quiet && isatty(STDERR_FILENO), o.model.empty() ? 4 * int64_t{right_count} : right_count);
   uint64_t candidates = 0;
   if (!o.model.empty()) {
     std::string text = read_file(o.model);
@@ -259,10 +260,17 @@ int run_link(const LinkOptions& o) {
     for (uint64_t n : pairs_per_thread) candidates += n;
     const uint32_t flags = o.fix_u ? KORVI_LINK_FIX_U : 0;
     if (korvi_link_fit(linker, counts[0].data(), flags, &error) != 0) throw UsageError(take_error(error));
-    // A second fit that knows each right record is one person at most once.
-    for (auto& c : counts) c.assign(2 * patterns, 0);
+    // A second fit that knows each record is one person at most once.
+    std::vector<std::vector<double>> best(threads, std::vector<double>(left_count, -HUGE_VAL));
     over_right(right_count, threads, progress, right_count, [&](unsigned t, uint32_t begin, uint32_t end) {
-      korvi_link_count_best_patterns(linker, begin, end, counts[t].data());
+      korvi_link_best_left(linker, begin, end, best[t].data());
+    });
+    for (unsigned t = 1; t < threads; ++t)
+      for (uint32_t l = 0; l < left_count; ++l) best[0][l] = std::max(best[0][l], best[t][l]);
+    best.resize(1);
+    for (auto& c : counts) c.assign(2 * patterns, 0);
+    over_right(right_count, threads, progress, 2 * uint64_t{right_count}, [&](unsigned t, uint32_t begin, uint32_t end) {
+      korvi_link_count_best_patterns(linker, begin, end, best[0].data(), counts[t].data());
     });
     for (unsigned t = 1; t < threads; ++t)
       for (size_t p = 0; p < 2 * patterns; ++p) counts[0][p] += counts[t][p];
@@ -275,7 +283,7 @@ int run_link(const LinkOptions& o) {
 
   std::vector<KorviLinkPair> pairs;
   std::mutex pairs_mutex;
-  over_right(right_count, threads, progress, o.model.empty() ? 2 * uint64_t{right_count} : 0,
+  over_right(right_count, threads, progress, o.model.empty() ? 3 * uint64_t{right_count} : 0,
              [&](unsigned, uint32_t begin, uint32_t end) {
                size_t count = 0;
                KorviLinkPair* found = korvi_link_score(linker, begin, end, o.threshold, &count);

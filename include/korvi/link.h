@@ -123,16 +123,27 @@ KORVI_API size_t korvi_link_pattern_count(const KorviLinker *linker) KORVI_NOEXC
 KORVI_API uint64_t korvi_link_count_patterns(const KorviLinker *linker, uint32_t right_begin,
                                              uint32_t right_end, uint64_t *counts) KORVI_NOEXCEPT;
 
+/* Thread-safe; needs a model (a first fit). Raises best[left] (an array of
+ * korvi_link_record_count(linker, KORVI_LINK_LEFT) weights, which the
+ * caller starts at -INFINITY) to the highest match weight of the left
+ * record's candidate pairs among the right records [right_begin, right_end).
+ * Threads each fill their own array; the caller takes the maximum. */
+KORVI_API void korvi_link_best_left(const KorviLinker *linker, uint32_t right_begin, uint32_t right_end,
+                                    double *best) KORVI_NOEXCEPT;
+
 /* Thread-safe; needs a model (a first fit). Like korvi_link_count_patterns,
  * but counts has 2 * korvi_link_pattern_count() entries: the pattern of each
- * right record's best candidate (highest match weight, the first on ties)
- * goes to the first half, the patterns of its other candidates to the second.
- * A record is one person at most once, so a second fit on these counts
- * (KORVI_LINK_BEST_SPLIT) may take the other candidates for non-matches: it
- * then learns how often look-alikes such as members of one household agree,
- * which a fit on all candidates mistakes for matches. */
+ * pair that is the best candidate of its right record (highest match weight,
+ * the first on ties) and, when left_best (from korvi_link_best_left) is
+ * given, of its left record too goes to the first half; the patterns of all
+ * other candidate pairs go to the second. A record is one person at most
+ * once, so a second fit on these counts (KORVI_LINK_BEST_SPLIT) may take the
+ * other pairs for non-matches: it then learns how often look-alikes such as
+ * members of one household agree, which a fit on all candidates mistakes for
+ * matches. */
 KORVI_API uint64_t korvi_link_count_best_patterns(const KorviLinker *linker, uint32_t right_begin,
-                                                  uint32_t right_end, uint64_t *counts) KORVI_NOEXCEPT;
+                                                  uint32_t right_end, const double *left_best,
+                                                  uint64_t *counts) KORVI_NOEXCEPT;
 
 /* Fits the model by expectation-maximisation on the pattern counts of all
  * candidate pairs (deterministic). When the fit degenerates (no match class,

@@ -97,11 +97,21 @@ KORVI_API uint64_t korvi_link_count_patterns(const KorviLinker* linker, uint32_t
   }
 }
 
+KORVI_API void korvi_link_best_left(const KorviLinker* linker, uint32_t right_begin, uint32_t right_end,
+                                    double* best) noexcept {
+  if (linker == nullptr) return;
+  try {
+    linker->linker.best_left(right_begin, right_end, best);
+  } catch (...) {
+  }
+}
+
 KORVI_API uint64_t korvi_link_count_best_patterns(const KorviLinker* linker, uint32_t right_begin,
-                                                  uint32_t right_end, uint64_t* counts) noexcept {
+                                                  uint32_t right_end, const double* left_best,
+                                                  uint64_t* counts) noexcept {
   if (linker == nullptr) return 0;
   try {
-    return linker->linker.count_best_patterns(right_begin, right_end, counts);
+    return linker->linker.count_best_patterns(right_begin, right_end, left_best, counts);
   } catch (...) {
     return 0;
   }

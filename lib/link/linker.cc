@@ -304,7 +304,27 @@ uint64_t Linker::count_patterns(uint32_t begin, uint32_t end, uint64_t* counts) 
   return pairs;
 }
 
-uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const {
+double Linker::weight(const uint8_t* levels) const {
+  double w = prior_weight_;
+  for (size_t f = 0; f < fields_.size(); ++f) w += weights_[f][levels[f]];
+  return w;
+}
+
+void Linker::best_left(uint32_t begin, uint32_t end, double* best) const {
+  if (!prepared_ || !has_model_ || best == nullptr) return;
+  end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
+  std::vector<uint32_t> found;
+  uint8_t levels[kMaxFields];
+  for (uint32_t r = begin; r < end; ++r) {
+    candidates(r, found);
+    for (uint32_t l : found) {
+      pattern(l, r, levels);
+      best[l] = std::max(best[l], weight(levels));
+    }
+  }
+}
+
+uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, const double* left_best, uint64_t* counts) const {
   if (!prepared_ || !has_model_ || counts == nullptr) return 0;
   end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
   std::vector<uint32_t> found, codes;
@@ -317,11 +337,13 @@ uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, uint64_t* cou
     double best_weight = 0;
     for (size_t i = 0; i < found.size(); ++i) {
       codes.push_back(pattern(found[i], r, levels));
-      double w = 0;
-      for (size_t f = 0; f < fields_.size(); ++f) w += weights_[f][levels[f]];
+      double w = weight(levels);
       if (i == 0 || w > best_weight) best = i, best_weight = w;
     }
-    for (size_t i = 0; i < codes.size(); ++i) ++counts[(i == best ? 0 : pattern_count_) + codes[i]];
+    // The right record's best pair counts as one only if no other right
+    // record makes a better pair with its left record.
+    bool mutual = !found.empty() && (left_best == nullptr || best_weight >= left_best[found[best]]);
+    for (size_t i = 0; i < codes.size(); ++i) ++counts[(i == best && mutual ? 0 : pattern_count_) + codes[i]];
     pairs += found.size();
   }
   return pairs;

@@ -89,7 +89,8 @@ class Linker {
   bool prepared() const { return prepared_; }
   size_t pattern_count() const { return prepared_ ? pattern_count_ : 0; }
   uint64_t count_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const;
-  uint64_t count_best_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const;
+  void best_left(uint32_t begin, uint32_t end, double* best) const;
+  uint64_t count_best_patterns(uint32_t begin, uint32_t end, const double* left_best, uint64_t* counts) const;
   std::string fit(const uint64_t* counts, bool fix_u, bool split);
   std::string set_model(const char* json);
   std::string model_json() const;
@@ -111,6 +112,7 @@ class Linker {
   // Sorted distinct left records that share a blocking fingerprint with right.
   void candidates(uint32_t right, std::vector<uint32_t>& out) const;
   uint32_t pattern(uint32_t left, uint32_t right, uint8_t* levels) const;
+  double weight(const uint8_t* levels) const;
   void use_model(const Model& model);
 
   Records sides_[2];
