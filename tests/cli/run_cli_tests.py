@@ -176,6 +176,39 @@ def test_threads_same_bytes(korvi):
     return failures
 
 
+def test_link_sample(korvi):
+    """The bundled linkage sample end to end: both files fingerprinted, then
+    linked unsupervised; F1 against the truth file of at least 0.98, and the
+    same pairs whatever the thread count."""
+    failures = []
+    sample = os.path.join(ROOT, "programs", "sample")
+    with tempfile.TemporaryDirectory() as scratch:
+        for side in ("left", "right"):
+            result = run(korvi, "assets", os.path.join(sample, "link-%s.csv" % side), "-q",
+                         "-o", os.path.join(scratch, side + ".jsonl"))
+            if result.returncode != 0:
+                failures.append("assets of the %s file: exit %d" % (side, result.returncode))
+        left, right = os.path.join(scratch, "left.jsonl"), os.path.join(scratch, "right.jsonl")
+        truth = os.path.join(sample, "link-truth.csv")
+        base = run(korvi, "link", left, right, "--truth", truth, "--threads", "1")
+        found = re.search(rb"precision ([\d.]+), recall ([\d.]+), F1 ([\d.]+)", base.stderr)
+        if base.returncode != 0 or not found or float(found.group(3)) < 0.98:
+            failures.append("link: exit %d, %s" % (base.returncode, base.stderr.decode(errors="replace")))
+        if not base.stdout.startswith(b"left_id,right_id,probability,match_weight,name,address,"):
+            failures.append("pairs header: %r" % base.stdout[:80])
+        with open(truth, newline="") as f:
+            true_pairs = {(row["left_id"], row["right_id"]) for row in csv.DictReader(f)}
+        written = list(csv.DictReader(io.StringIO(base.stdout.decode())))
+        hits = sum((row["left_id"], row["right_id"]) in true_pairs for row in written)
+        report = "precision %.4f, recall %.4f" % (hits / max(len(written), 1), hits / len(true_pairs))
+        if found and report.encode() not in base.stderr:
+            failures.append("--truth report %r, counted here %s" % (found.group(0), report))
+        other = run(korvi, "link", left, right, "--threads", "3", "-q")
+        if other.stdout != base.stdout:
+            failures.append("--threads 3 writes other pairs than one thread")
+    return failures
+
+
 def test_sample_matches_library(korvi):
     """Every field of every sample record is exactly what the library's
     assets_from_* export returns for it, called here through ctypes."""
