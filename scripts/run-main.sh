@@ -21,7 +21,9 @@ head -n 1 "$out" | cut -c 1-300
 for side in left right; do
   ./build/release/programs/korvi assets "programs/sample/link-$side.csv" -o "build/release/link-$side.jsonl"
 done
+report=build/release/link-report.txt
 ./build/release/programs/korvi link build/release/link-left.jsonl build/release/link-right.jsonl \
-  -o build/release/link-pairs.csv --truth programs/sample/link-truth.csv
+  -o build/release/link-pairs.csv --truth programs/sample/link-truth.csv 2> "$report" || { cat "$report"; exit 1; }
 echo "korvi: pairs written to build/release/link-pairs.csv; the first three:"
 head -n 4 build/release/link-pairs.csv
+cat "$report"  # the summary, then precision, recall and F1 against the truth file
