@@ -13,7 +13,7 @@ namespace korvi::link {
 namespace {
 
 constexpr uint32_t kDefaultCap = 100;
-constexpr uint64_t kRandomPairs = 300000;
+constexpr uint64_t kRandomPairs = 100000;
 constexpr int kMaxIterations = 500;
 constexpr double kFloor = 1e-9;  // no probability of a level is ever 0
 // Starting, and fallback, match probabilities of exact, strong, weak, none.
@@ -70,12 +70,15 @@ uint8_t compare_field(const Records& a, const FieldValue& va, const Records& b, 
   const uint64_t* mb = b.masks.data() + vb.offset;
   const uint8_t* sa = a.variant_sizes.data() + va.sizes;
   const uint8_t* sb = b.variant_sizes.data() + vb.sizes;
+  // Merges advance without branches on the comparison: most fingerprints
+  // of two records differ, and which side is behind is a coin toss.
   if (va.variants == 1 && vb.variants == 1) {
     uint32_t common = 0;
     for (uint32_t i = 0, j = 0; i < va.count && j < vb.count;) {
-      if (fa[i] < fb[j]) ++i;
-      else if (fb[j] < fa[i]) ++j;
-      else ++common, ++i, ++j;
+      uint64_t x = fa[i], y = fb[j];
+      common += x == y;
+      i += x <= y;
+      j += y <= x;
     }
     return grade(common, sa[0], sb[0]);
   }
@@ -84,27 +87,47 @@ uint8_t compare_field(const Records& a, const FieldValue& va, const Records& b, 
   uint16_t touched[kMaxVariants * kMaxVariants];
   uint32_t touched_count = 0;
   uint64_t used[kMaxVariants] = {};  // bit j of row i: counts[i][j] is live
-  for (uint32_t i = 0, j = 0; i < va.count && j < vb.count;) {
-    if (fa[i] < fb[j]) {
-      ++i;
-    } else if (fb[j] < fa[i]) {
-      ++j;
-    } else {
-      for (uint64_t x = ma[i]; x != 0; x &= x - 1) {
-        auto vi = static_cast<uint32_t>(std::countr_zero(x));
-        for (uint64_t y = mb[j]; y != 0; y &= y - 1) {
-          auto vj = static_cast<uint32_t>(std::countr_zero(y));
-          uint32_t cell = vi * kMaxVariants + vj;
-          if ((used[vi] >> vj & 1) == 0) {
-            used[vi] |= uint64_t{1} << vj;
-            touched[touched_count++] = static_cast<uint16_t>(cell);
-            counts[cell] = 0;
-          }
-          ++counts[cell];
+  auto count = [&](uint64_t mask_a, uint64_t mask_b) {
+    for (uint64_t x = mask_a; x != 0; x &= x - 1) {
+      auto vi = static_cast<uint32_t>(std::countr_zero(x));
+      for (uint64_t y = mask_b; y != 0; y &= y - 1) {
+        auto vj = static_cast<uint32_t>(std::countr_zero(y));
+        uint32_t cell = vi * kMaxVariants + vj;
+        if ((used[vi] >> vj & 1) == 0) {
+          used[vi] |= uint64_t{1} << vj;
+          touched[touched_count++] = static_cast<uint16_t>(cell);
+          counts[cell] = 0;
         }
+        ++counts[cell];
       }
-      ++i, ++j;
     }
+  };
+  // The first shared fingerprint is held back: when it stays the only one,
+  // every pair of variants holding it shares exactly one, and the smallest
+  // variant of each side grades best, with no counting at all.
+  uint32_t shared = 0;
+  uint64_t first_a = 0, first_b = 0;
+  for (uint32_t i = 0, j = 0; i < va.count && j < vb.count;) {
+    uint64_t p = fa[i], q = fb[j];
+    if (p != q) {
+      i += p < q;
+      j += q < p;
+      continue;
+    }
+    if (shared == 0) {
+      first_a = ma[i], first_b = mb[j];
+    } else {
+      if (shared == 1) count(first_a, first_b);
+      count(ma[i], mb[j]);
+    }
+    ++shared, ++i, ++j;
+  }
+  if (shared == 0) return KORVI_LINK_NONE;
+  if (shared == 1) {
+    uint32_t small_a = 255, small_b = 255;
+    for (uint64_t x = first_a; x != 0; x &= x - 1) small_a = std::min<uint32_t>(small_a, sa[std::countr_zero(x)]);
+    for (uint64_t y = first_b; y != 0; y &= y - 1) small_b = std::min<uint32_t>(small_b, sb[std::countr_zero(y)]);
+    return grade(1, small_a, small_b);
   }
   uint8_t best = KORVI_LINK_NONE;
   for (uint32_t t = 0; t < touched_count && best != KORVI_LINK_EXACT; ++t) {
@@ -213,6 +236,7 @@ std::string Linker::prepare(std::string_view blocking_fields, uint32_t cap, uint
     size_t j = i;
     while (j < entries.size() && entries[j].first == entries[i].first) ++j;
     if (j - i > cap_) {
+      capped_keys_.push_back(entries[i].first);
       ++capped_fingerprints_;
       capped_entries_ += j - i;
     } else {
@@ -263,19 +287,55 @@ const Linker::Slot* Linker::find(uint64_t key) const {
   }
 }
 
-void Linker::candidates(uint32_t right, std::vector<uint32_t>& out) const {
-  out.clear();
+void Linker::candidates(uint32_t right, Candidates& out) const {
+  out.left.clear();
+  out.shared.clear();
+  out.capped = 0;
+  auto& found = out.scratch;  // left record << 8 | field
+  found.clear();
   const Records& r = sides_[KORVI_LINK_RIGHT];
   for (size_t f = 0; f < fields_.size(); ++f) {
     if (!blocking_[f]) continue;
     const FieldValue& v = r.values[right][f];
     for (uint32_t k = 0; k < v.count; ++k) {
-      const Slot* slot = find(index_key(r.fingerprints[v.offset + k], static_cast<int>(f)));
-      if (slot != nullptr) out.insert(out.end(), postings_.begin() + slot->begin, postings_.begin() + slot->begin + slot->length);
+      uint64_t key = index_key(r.fingerprints[v.offset + k], static_cast<int>(f));
+      const Slot* slot = find(key);
+      if (slot != nullptr) {
+        for (uint64_t p = slot->begin; p < slot->begin + slot->length; ++p)
+          found.push_back(uint64_t{postings_[p]} << 8 | f);
+      } else if (!capped_keys_.empty() && std::binary_search(capped_keys_.begin(), capped_keys_.end(), key)) {
+        out.capped |= static_cast<uint8_t>(1u << f);
+      }
     }
   }
-  std::sort(out.begin(), out.end());
-  out.erase(std::unique(out.begin(), out.end()), out.end());
+  std::sort(found.begin(), found.end());
+  for (uint64_t x : found) {
+    auto left = static_cast<uint32_t>(x >> 8);
+    if (out.left.empty() || out.left.back() != left) {
+      out.left.push_back(left);
+      out.shared.push_back(0);
+    }
+    out.shared.back() |= static_cast<uint8_t>(1u << (x & 0xFF));
+  }
+}
+
+uint32_t Linker::pattern(uint32_t left, uint32_t right, uint8_t shared, uint8_t capped, uint8_t* levels) const {
+  const Records& a = sides_[KORVI_LINK_LEFT];
+  const Records& b = sides_[KORVI_LINK_RIGHT];
+  uint32_t code = 0, scale = 1;
+  for (size_t f = 0; f < fields_.size(); ++f) {
+    const FieldValue& va = a.values[left][f];
+    const FieldValue& vb = b.values[right][f];
+    // A blocking field shares a fingerprint only through the index or a
+    // fingerprint the cap left out, so without either it shares none.
+    if (blocking_[f] && ((shared | capped) >> f & 1) == 0)
+      levels[f] = va.count == 0 || vb.count == 0 ? KORVI_LINK_MISSING : KORVI_LINK_NONE;
+    else
+      levels[f] = compare_field(a, va, b, vb);
+    code += levels[f] * scale;
+    scale *= kLevels;
+  }
+  return code;
 }
 
 uint32_t Linker::pattern(uint32_t left, uint32_t right, uint8_t* levels) const {
@@ -293,13 +353,14 @@ uint32_t Linker::pattern(uint32_t left, uint32_t right, uint8_t* levels) const {
 uint64_t Linker::count_patterns(uint32_t begin, uint32_t end, uint64_t* counts) const {
   if (!prepared_ || counts == nullptr) return 0;
   end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
-  std::vector<uint32_t> found;
+  Candidates found;
   uint8_t levels[kMaxFields];
   uint64_t pairs = 0;
   for (uint32_t r = begin; r < end; ++r) {
     candidates(r, found);
-    for (uint32_t l : found) ++counts[pattern(l, r, levels)];
-    pairs += found.size();
+    for (size_t i = 0; i < found.left.size(); ++i)
+      ++counts[pattern(found.left[i], r, found.shared[i], found.capped, levels)];
+    pairs += found.left.size();
   }
   return pairs;
 }
@@ -313,12 +374,13 @@ double Linker::weight(const uint8_t* levels) const {
 void Linker::best_left(uint32_t begin, uint32_t end, double* best) const {
   if (!prepared_ || !has_model_ || best == nullptr) return;
   end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
-  std::vector<uint32_t> found;
+  Candidates found;
   uint8_t levels[kMaxFields];
   for (uint32_t r = begin; r < end; ++r) {
     candidates(r, found);
-    for (uint32_t l : found) {
-      pattern(l, r, levels);
+    for (size_t i = 0; i < found.left.size(); ++i) {
+      uint32_t l = found.left[i];
+      pattern(l, r, found.shared[i], found.capped, levels);
       best[l] = std::max(best[l], weight(levels));
     }
   }
@@ -327,7 +389,8 @@ void Linker::best_left(uint32_t begin, uint32_t end, double* best) const {
 uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, const double* left_best, uint64_t* counts) const {
   if (!prepared_ || !has_model_ || counts == nullptr) return 0;
   end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
-  std::vector<uint32_t> found, codes;
+  Candidates found;
+  std::vector<uint32_t> codes;
   uint8_t levels[kMaxFields];
   uint64_t pairs = 0;
   for (uint32_t r = begin; r < end; ++r) {
@@ -335,16 +398,16 @@ uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, const double*
     codes.clear();
     size_t best = 0;
     double best_weight = 0;
-    for (size_t i = 0; i < found.size(); ++i) {
-      codes.push_back(pattern(found[i], r, levels));
+    for (size_t i = 0; i < found.left.size(); ++i) {
+      codes.push_back(pattern(found.left[i], r, found.shared[i], found.capped, levels));
       double w = weight(levels);
       if (i == 0 || w > best_weight) best = i, best_weight = w;
     }
     // The right record's best pair counts as one only if no other right
     // record makes a better pair with its left record.
-    bool mutual = !found.empty() && (left_best == nullptr || best_weight >= left_best[found[best]]);
+    bool mutual = !found.left.empty() && (left_best == nullptr || best_weight >= left_best[found.left[best]]);
     for (size_t i = 0; i < codes.size(); ++i) ++counts[(i == best && mutual ? 0 : pattern_count_) + codes[i]];
-    pairs += found.size();
+    pairs += found.left.size();
   }
   return pairs;
 }
@@ -546,12 +609,13 @@ std::string Linker::set_model(const char* json) {
 void Linker::score(uint32_t begin, uint32_t end, double threshold, std::vector<KorviLinkPair>& out) const {
   if (!prepared_ || !has_model_) return;
   end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
-  std::vector<uint32_t> found;
+  Candidates found;
   KorviLinkPair pair{};
   for (uint32_t r = begin; r < end; ++r) {
     candidates(r, found);
-    for (uint32_t l : found) {
-      pattern(l, r, pair.levels);
+    for (size_t i = 0; i < found.left.size(); ++i) {
+      uint32_t l = found.left[i];
+      pattern(l, r, found.shared[i], found.capped, pair.levels);
       double w = prior_weight_;
       for (size_t f = 0; f < fields_.size(); ++f) w += weights_[f][pair.levels[f]];
       double p = 1 / (1 + std::exp2(-w));

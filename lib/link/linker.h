@@ -109,9 +109,21 @@ class Linker {
     uint32_t length = 0;  // 0: empty slot
   };
   const Slot* find(uint64_t key) const;
-  // Sorted distinct left records that share a blocking fingerprint with right.
-  void candidates(uint32_t right, std::vector<uint32_t>& out) const;
+  // The candidates of one right record: sorted distinct left records that
+  // share a blocking fingerprint with it, each with the mask of blocking
+  // fields in which they share one, and the mask of blocking fields in
+  // which the right record holds a fingerprint left out by the cap.
+  struct Candidates {
+    std::vector<uint32_t> left;
+    std::vector<uint8_t> shared;
+    uint8_t capped = 0;
+    std::vector<uint64_t> scratch;
+  };
+  void candidates(uint32_t right, Candidates& out) const;
   uint32_t pattern(uint32_t left, uint32_t right, uint8_t* levels) const;
+  // The same, knowing which blocking fields the pair shares a fingerprint
+  // in: the other blocking fields need no comparison.
+  uint32_t pattern(uint32_t left, uint32_t right, uint8_t shared, uint8_t capped, uint8_t* levels) const;
   double weight(const uint8_t* levels) const;
   void use_model(const Model& model);
 
@@ -123,6 +135,7 @@ class Linker {
   std::vector<Slot> table_;
   uint64_t table_mask_ = 0;
   std::vector<uint32_t> postings_;
+  std::vector<uint64_t> capped_keys_;  // sorted
   uint64_t indexed_fingerprints_ = 0, capped_fingerprints_ = 0, capped_entries_ = 0;
   uint32_t cap_ = 0;
   uint64_t random_pairs_ = 0;

@@ -54,6 +54,10 @@ TEST(LinkOverlap, GradesTheBestVariantPair) {
   // {1,2} and {1,9} share 1 of 2, {3,4} and {3,9} too; no pair reaches 2/3.
   EXPECT_EQ(level({{1, 2}, {3, 4}}, {{1, 9}, {3, 8}}), KORVI_LINK_WEAK);
   EXPECT_EQ(level({{1, 2, 3}, {7}}, {{5, 2, 3}, {8}}), KORVI_LINK_STRONG);
+  // One shared fingerprint: the smallest variants holding it decide, {1}
+  // against {1,5} overlaps 1/1 without being equal.
+  EXPECT_EQ(level({{1, 2}, {1}}, {{1, 5}}), KORVI_LINK_STRONG);
+  EXPECT_EQ(level({{1, 2}, {1, 3}}, {{1, 5}, {6}}), KORVI_LINK_WEAK);
 }
 
 TEST(LinkScan, RefusesDamagedLinesAndKeepsTheRest) {
