@@ -60,7 +60,10 @@ class Scanner {
     expect('"');
     for (;;) {
       const char* start = p_;
-      while (p_ < end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) ++p_;
+      while (p_ < end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) {
+        if (static_cast<unsigned char>(*p_) >= 0x80) multibyte();
+        else ++p_;
+      }
       out.append(start, p_);
       char c = peek();
       if (c == '"') {
@@ -157,6 +160,22 @@ class Scanner {
       v = v << 4 | static_cast<uint32_t>(d);
     }
     return v;
+  }
+  // Steps over one well-formed UTF-8 sequence of two to four bytes (no
+  // overlong forms, surrogates or code points beyond U+10FFFF).
+  void multibyte() {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(p_[i]); };
+    const unsigned char lead = byte(0);
+    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0) throw Refused{"not valid UTF-8"};
+    if (static_cast<size_t>(end_ - p_) < length) throw Refused{"truncated line: it ends inside the record"};
+    for (size_t i = 1; i < length; ++i)
+      if ((byte(i) & 0xC0) != 0x80) throw Refused{"not valid UTF-8"};
+    const unsigned char second = byte(1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second > 0x8F))
+      throw Refused{"not valid UTF-8"};
+    p_ += length;
   }
   static void utf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {

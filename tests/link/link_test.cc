@@ -72,6 +72,8 @@ TEST(LinkScan, RefusesDamagedLinesAndKeepsTheRest) {
   EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"C2\",\"name\":[{\"fingerprints\":[\"zz00000000000000\"]}]}"),
                "a fingerprint is not hexadecimal");
   EXPECT_STREQ(parse_line(r, scratch, good + "x"), "text after the record");
+  EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"A\xC3\",\"name\":[]}"), "not valid UTF-8");
+  EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"\xED\xA0\x80\",\"name\":[]}"), "not valid UTF-8");
   EXPECT_STREQ(parse_line(r, scratch, line("C3", {{1}}, ",\"key_id\":\"k1\"")), "key_id differs from the first record's");
   EXPECT_EQ(r.size(), 1u);
   EXPECT_EQ(r.fingerprints.size(), fingerprints);
