@@ -91,6 +91,10 @@ class Scanner {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
           } else if (cp >= 0xDC00 && cp < 0xE000) {
             throw Refused{"not valid JSON: lone surrogate"};
+          } else if (cp == 0) {
+            // Ids are handed out as C strings, and the library's JSON
+            // refuses the escape too.
+            throw Refused{"a string holds \\u0000"};
           }
           utf8(out, cp);
           continue;

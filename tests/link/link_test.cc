@@ -74,6 +74,7 @@ TEST(LinkScan, RefusesDamagedLinesAndKeepsTheRest) {
   EXPECT_STREQ(parse_line(r, scratch, good + "x"), "text after the record");
   EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"A\xC3\",\"name\":[]}"), "not valid UTF-8");
   EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"\xED\xA0\x80\",\"name\":[]}"), "not valid UTF-8");
+  EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"A\\u0000B\",\"name\":[]}"), "a string holds \\u0000");
   EXPECT_STREQ(parse_line(r, scratch, line("C3", {{1}}, ",\"key_id\":\"k1\"")), "key_id differs from the first record's");
   EXPECT_EQ(r.size(), 1u);
   EXPECT_EQ(r.fingerprints.size(), fingerprints);
