@@ -86,6 +86,10 @@ int run_assets(const AssetsOptions& o) {
   if (o.batch_records == 0) throw UsageError("--batch-size must be at least 1");
   bool csv = o.format.empty() ? !jsonl_name(o.input) : o.format == "csv";
   Mapping requested = mapping_from_options(o);
+  if (o.dob_order != "mdy" && o.dob_order != "dmy") throw UsageError("--dob-order must be mdy or dmy");
+  if (!o.phone_country.empty() &&
+      (o.phone_country.size() > 3 || o.phone_country.find_first_not_of("0123456789") != std::string::npos))
+    throw UsageError("--phone-country \"" + o.phone_country + "\": give the country calling code, 1 to 3 digits");
 
   Input input(o.input);
   auto reader = csv ? make_csv_reader(input, o.batch_records, delimiter, o.max_record_bytes)
@@ -98,6 +102,10 @@ int run_assets(const AssetsOptions& o) {
   context.delimiter = delimiter;
   context.header_columns = header.size();
   context.max_record_bytes = o.max_record_bytes;
+  context.day_first = o.dob_order == "dmy";
+  context.phone_country = o.phone_country;
+  RecordCounters counters;
+  context.counters = &counters;
   auto first = reader->next();
   // Empty input has nothing to map and gives empty output.
   if (csv ? !header.empty() : first != nullptr) context.mapping = resolve_mapping(requested, header, !o.no_guess, csv);
@@ -138,6 +146,12 @@ int run_assets(const AssetsOptions& o) {
   if (!o.quiet) {
     std::string summary = summary_line(written + rejected, written, rejected, progress.elapsed());
     std::fputs(summary.c_str(), stderr);
+    if (counters.dates_not_understood > 0)
+      std::fprintf(stderr, "korvi: %llu dates of birth not understood, fingerprinted from their digits as written\n",
+                   static_cast<unsigned long long>(counters.dates_not_understood.load()));
+    if (counters.names_trimmed > 0)
+      std::fprintf(stderr, "korvi: %llu names given assets only once stray punctuation or spaces were trimmed\n",
+                   static_cast<unsigned long long>(counters.names_trimmed.load()));
   }
   return rejected == 0 ? kExitOk : kExitRejected;
 }

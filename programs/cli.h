@@ -32,12 +32,28 @@ struct AssetsOptions {
   std::string format;   // "csv", "jsonl", or empty to go by the file name
   std::string delimiter = ",";
   // Column mappings; empty means not given.
-  std::string name, address, city_state_zip, email, ssn, phone, id;
+  std::string name, address, city_state_zip, email, ssn, phone, dob, id;
+  std::string dob_order = "mdy";  // how NN/NN/YYYY reads: mdy or dmy
+  std::string phone_country;      // a country code dropped from phone numbers
   std::string record_type = "person";
   bool no_guess = false;
   unsigned threads = 0;  // 0: one per core
   size_t batch_records = 128;
   size_t max_record_bytes = size_t{16} << 20;  // larger records are rejected unread
+  bool quiet = false;
+};
+
+struct LinkOptions {
+  std::string left, right;
+  std::string output = "-";
+  std::string blocking;  // empty: the linker's default
+  uint32_t cap = 100;
+  double threshold = 0.5;
+  bool all_pairs = false;
+  std::string model, save_model, truth;
+  uint64_t seed = 1;
+  bool fix_u = false;
+  unsigned threads = 0;  // 0: one per core
   bool quiet = false;
 };
 
@@ -48,6 +64,7 @@ struct TextOptions {
 };
 
 int run_assets(const AssetsOptions& options);
+int run_link(const LinkOptions& options);
 int run_fingerprint(const TextOptions& options);
 int run_clean(const TextOptions& options);
 int run_version();

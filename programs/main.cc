@@ -11,6 +11,7 @@
 namespace {
 
 using korvi_cli::AssetsOptions;
+using korvi_cli::LinkOptions;
 using korvi_cli::TextOptions;
 
 constexpr const char* kAssetsFooter = R"(Input: CSV (RFC 4180: a header row, quoted fields with commas, quotes and line
@@ -22,17 +23,24 @@ Mapping: each option names the input columns (JSON keys) of one field:
   --name first=FirstName,middle=MiddleName,last=LastName   (or First,Middle,Last
          or First,Last)
   --city-state-zip City,State,Zip   (or city=..,state=..,zip=..)
-  --address Street  --email Email  --ssn SSN  --phone Phone  --id CustomerId
+  --address Street  --email Email  --ssn SSN  --phone Phone  --dob Birth
+  --id CustomerId
+--address, --email, --ssn, --phone and --dob take several columns too
+(--address Number,Street): their values are joined with one space.
 A field that no option maps is taken from a column with a common name
 (first_name, FirstName, last_name, surname, address, street, city, state, zip,
-email, ssn, phone, id, customer_id, ...) unless --no-guess is given. Without
+email, ssn, phone, dob, id, customer_id, ...) unless --no-guess is given. Without
 an id column, records are numbered from 1 in input order.
 
 Output: one JSON line per record, in input order:
   {"record_id":"...","record_type":"person","name":[...],"address":[...],
-   "city_state_zip":[...],"email_address":[...],"ssn":[...],"phone_number":[...]}
+   "city_state_zip":[...],"email_address":[...],"ssn":[...],"phone_number":[...],
+   "date_of_birth":[...]}
 with only the mapped fields, each array exactly as the library's assets_from_*
-function returns it. A blank value gives [].
+function returns it. A blank value gives []. A date of birth (YYYY-MM-DD,
+YYYYMMDD, MM/DD/YYYY or with --dob-order dmy DD/MM/YYYY, DD.MM.YYYY) is
+fingerprinted as its eight digits YYYYMMDD; one that does not parse, from
+its digits as written (counted in the summary).
 
 Rejects: a record that cannot be processed (wrong column count, invalid UTF-8
 or a NUL byte in a mapped column, a missing key, a line that is not a JSON
@@ -41,6 +49,27 @@ to the rejects file (standard error by default), with the line on which it
 starts and the record as it was read.
 
 Exit status: 0 every record written, 1 some rejected, 2 usage or I/O error.)";
+
+constexpr const char* kLinkFooter = R"(Input: two outputs of `korvi assets` (JSON Lines), made with the same key or
+both without one. Fields are compared by the best overlap of their
+fingerprint sets over all pairs of variants, graded exact, strong, weak, none
+or missing; candidate pairs share a fingerprint of a blocking field
+(fingerprints held by more than --cap left records are left out of blocking).
+A Fellegi-Sunter model is fitted without labels: u from random pairs as a
+start, then m, u and the share of matches by expectation-maximisation on the
+candidate pairs; a fit that degenerates falls back to default probabilities.
+
+Output: CSV "left_id,right_id,probability,match_weight" and one level column
+per field, one row per pair whose match probability reaches --threshold; by
+default each record is in at most one pair (greedy, best pairs first).
+--truth FILE (CSV: left_id,right_id after a header row) prints precision,
+recall, F1 and the true pairs that blocking never compared.
+
+Bad or truncated input lines are reported on standard error with their line
+number and left out.
+
+Exit status: 0 every line read, 1 some lines bad, 2 usage or I/O error (files
+made with different keys included).)";
 
 void add_text_options(CLI::App* sub, TextOptions& o, bool fingerprint_flags) {
   sub->add_option("--mode", o.mode, "cleaning mode: text, code (keeps punctuation) or digits")
@@ -88,6 +117,13 @@ int main(int argc, char** argv) {
   assets_cmd->add_option("--email", assets.email, "column of the e-mail address")->type_name("COLUMN");
   assets_cmd->add_option("--ssn", assets.ssn, "column of the social-security number")->type_name("COLUMN");
   assets_cmd->add_option("--phone", assets.phone, "column of the phone number")->type_name("COLUMN");
+  assets_cmd->add_option("--dob", assets.dob, "column of the date of birth")->type_name("COLUMN");
+  assets_cmd->add_option("--dob-order", assets.dob_order, "how a date NN/NN/YYYY reads: mdy or dmy")
+      ->type_name("ORDER")
+      ->capture_default_str();
+  assets_cmd->add_option("--phone-country", assets.phone_country,
+                         "drop this country calling code from the front of phone numbers")
+      ->type_name("CODE");
   assets_cmd->add_option("--id", assets.id, "column of the record id")->type_name("COLUMN");
   assets_cmd->add_option("--record-type", assets.record_type, "record type written into every asset")
       ->type_name("TYPE")
@@ -108,6 +144,34 @@ int main(int argc, char** argv) {
       ->default_str("16M");
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
   assets_cmd->footer(kAssetsFooter);
+
+  LinkOptions link;
+  CLI::App* link_cmd = app.add_subcommand("link", "pairs of records of two assets files that are the same person");
+  link_cmd->add_option("LEFT", link.left, "assets of the first party (JSON Lines), or -")->type_name("FILE")->required();
+  link_cmd->add_option("RIGHT", link.right, "assets of the second party (JSON Lines), or -")->type_name("FILE")->required();
+  link_cmd->add_option("-o,--output", link.output, "pairs file (CSV), or - for standard output")
+      ->type_name("FILE")
+      ->capture_default_str();
+  link_cmd->add_option("--blocking", link.blocking, "fields whose fingerprints make candidate pairs (default: all but city_state_zip)")
+      ->type_name("FIELDS");
+  link_cmd->add_option("--cap", link.cap, "leave out of blocking the fingerprints of more than N left records")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 100000000u).description(""))
+      ->capture_default_str();
+  link_cmd->add_option("--threshold", link.threshold, "lowest match probability of a pair written")
+      ->type_name("P")
+      ->capture_default_str();
+  link_cmd->add_flag("--all", link.all_pairs, "every pair over the threshold, not one pair per record");
+  link_cmd->add_option("--model", link.model, "read the model from FILE instead of fitting it")->type_name("FILE");
+  link_cmd->add_option("--save-model", link.save_model, "write the model used to FILE (JSON)")->type_name("FILE");
+  link_cmd->add_option("--truth", link.truth, "CSV of true pairs: print precision, recall and F1")->type_name("FILE");
+  link_cmd->add_option("--seed", link.seed, "seed of the random pairs")->type_name("N")->capture_default_str();
+  link_cmd->add_flag("--fix-u", link.fix_u, "keep u from random pairs during the fit")->group("");
+  link_cmd->add_option("-j,--threads", link.threads, "worker threads (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(0u, 1024u).description(""));
+  link_cmd->add_flag("-q,--quiet", link.quiet, "no progress bar and no summary");
+  link_cmd->footer(kLinkFooter);
 
   TextOptions fp;
   CLI::App* fp_cmd = app.add_subcommand("fingerprint", "fingerprints of texts, one JSON line each");
@@ -134,7 +198,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     korvi_cli::print_error(e.what());
     CLI::App* used = &app;
-    for (CLI::App* sub : {assets_cmd, fp_cmd, clean_cmd, version_cmd})
+    for (CLI::App* sub : {assets_cmd, link_cmd, fp_cmd, clean_cmd, version_cmd})
       if (sub->parsed()) used = sub;
     std::string hint = used == &app ? "korvi --help" : "korvi " + used->get_name() + " --help";
     std::fprintf(stderr, "Run '%s' for usage.\n", hint.c_str());
@@ -143,6 +207,7 @@ int main(int argc, char** argv) {
 
   try {
     if (assets_cmd->parsed()) return korvi_cli::run_assets(assets);
+    if (link_cmd->parsed()) return korvi_cli::run_link(link);
     if (fp_cmd->parsed()) return korvi_cli::run_fingerprint(fp);
     if (clean_cmd->parsed()) return korvi_cli::run_clean(clean);
     return korvi_cli::run_version();

@@ -9,7 +9,7 @@
 namespace korvi_cli {
 
 const std::array<const char*, kFields> kFieldKeys = {
-    "name", "address", "city_state_zip", "email_address", "ssn", "phone_number"};
+    "name", "address", "city_state_zip", "email_address", "ssn", "phone_number", "date_of_birth"};
 
 namespace {
 
@@ -34,6 +34,7 @@ const std::array<SlotInfo, kSlots> kSlotInfo = {{
     {kEmailAddress, true, "--email", {"email", "emailaddress", "email1", "mail"}},
     {kSsnField, true, "--ssn", {"ssn", "socialsecuritynumber", "socialsecurity"}},
     {kPhoneNumber, true, "--phone", {"phone", "phonenumber", "telephone", "tel", "mobile", "phone1"}},
+    {kDateOfBirth, true, "--dob", {"dob", "dateofbirth", "birthdate", "birthday", "dateborn"}},
     {kFields, false, "--id", {"id", "recordid", "customerid", "personid", "clientid"}},
 }};
 
@@ -101,9 +102,16 @@ void parse_list(Mapping& m, const std::string& text, const char* option,
       fail(std::string("missing key ") + k.first);
 }
 
+// One column, or several separated by commas whose values are joined with
+// one space.
 void set_single(Mapping& m, Slot slot, const std::string& column) {
   if (column.empty()) return;
-  m.column[slot] = column;
+  auto parts = split_list(column);
+  for (const auto& part : parts)
+    if (part.empty())
+      throw UsageError(std::string(kSlotInfo[slot].option) + " \"" + column + "\": empty column name");
+  m.column[slot] = parts[0];
+  m.more_columns[slot].assign(parts.begin() + 1, parts.end());
   m.origin[slot] = kSlotInfo[slot].option;
 }
 
@@ -157,6 +165,7 @@ Mapping mapping_from_options(const AssetsOptions& o) {
   set_single(m, kEmail, o.email);
   set_single(m, kSsn, o.ssn);
   set_single(m, kPhone, o.phone);
+  set_single(m, kDob, o.dob);
   set_single(m, kId, o.id);
   return m;
 }
@@ -196,6 +205,11 @@ Mapping resolve_mapping(Mapping m, const std::vector<std::string>& columns, bool
     if (!m.column[s].empty() && header_fixed) {
       m.index[s] = find_column(columns, m.column[s], m.origin[s]);
       m.column[s] = columns[m.index[s]];
+      m.more_index[s].clear();
+      for (auto& more : m.more_columns[s]) {
+        m.more_index[s].push_back(find_column(columns, more, m.origin[s]));
+        more = columns[m.more_index[s].back()];
+      }
     }
   }
   for (int f = 0; f < kFields; ++f) {

@@ -11,10 +11,10 @@
 namespace korvi_cli {
 
 // One input value that some field reads.
-enum Slot { kFirst, kMiddle, kLast, kAddress, kCity, kState, kZip, kEmail, kSsn, kPhone, kId, kSlots };
+enum Slot { kFirst, kMiddle, kLast, kAddress, kCity, kState, kZip, kEmail, kSsn, kPhone, kDob, kId, kSlots };
 
 // Output fields, in the order they are written.
-enum Field { kName, kAddressField, kCityStateZip, kEmailAddress, kSsnField, kPhoneNumber, kFields };
+enum Field { kName, kAddressField, kCityStateZip, kEmailAddress, kSsnField, kPhoneNumber, kDateOfBirth, kFields };
 
 // The key of each field in an output line (also the library's field names).
 extern const std::array<const char*, kFields> kFieldKeys;
@@ -24,6 +24,10 @@ struct Mapping {
   std::array<std::string, kSlots> column;
   // Column index in the CSV header for each mapped slot, else -1.
   std::array<int, kSlots> index{};
+  // Further columns of a slot fed by several ("--address Number,Street"),
+  // joined to the first with one space; their CSV indexes.
+  std::array<std::vector<std::string>, kSlots> more_columns;
+  std::array<std::vector<int>, kSlots> more_index;
   std::array<bool, kFields> field_on{};
   // Option that gave each slot, for messages ("--email"), or "guessed".
   std::array<std::string, kSlots> origin;

@@ -6,6 +6,8 @@
 #include <korvi/korvi.h>
 
 #include <array>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -34,6 +36,24 @@ void splice(std::string& out, char* assets) {
   std::unique_ptr<char, KorviFree> owned(assets);
   if (!owned) throw std::bad_alloc();
   out.append(owned.get());
+}
+
+std::string ascii_digits(std::string_view text) {
+  std::string digits;
+  for (char c : text)
+    if (c >= '0' && c <= '9') digits.push_back(c);
+  return digits;
+}
+
+// Trims what is neither an ASCII letter or digit nor part of a non-ASCII
+// character from both ends: "' Ocie" reads "Ocie".
+std::string trimmed_name(const char* value) {
+  std::string_view v = value == nullptr ? std::string_view() : value;
+  auto keep = [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0 || std::isalnum(static_cast<unsigned char>(c)); };
+  size_t begin = 0, end = v.size();
+  while (begin < end && !keep(v[begin])) ++begin;
+  while (end > begin && !keep(v[end - 1])) --end;
+  return std::string(v.substr(begin, end - begin));
 }
 
 void append_reject(Batch& batch, const Row& row, const std::string& reason, std::string_view record) {
@@ -89,6 +109,17 @@ class RecordWriter {
     return "record over the size limit of " + std::to_string(ctx_.max_record_bytes) + " bytes (--max-record-size)";
   }
 
+  // A slot fed by several columns: the values joined with one space.
+  std::string join_more(int slot, std::string value, const std::vector<std::string_view>& more) {
+    for (auto m : more) {
+      value.push_back(' ');
+      value.append(m);
+    }
+    owned_[slot] = std::move(value);
+    value_[slot] = owned_[slot].c_str();
+    return {};
+  }
+
   std::string read_csv(const Row& row) {
     if (row.unterminated) return "unterminated quoted field";
     if (row.too_long) return too_long();
@@ -105,6 +136,16 @@ class RecordWriter {
       std::string reason = check_value(s, batch_.field(field));
       if (!reason.empty()) return reason;
       value_[s] = batch_.c_field(field);
+      if (!ctx_.mapping.more_index[s].empty()) {
+        std::vector<std::string_view> more;
+        for (size_t k = 0; k < ctx_.mapping.more_index[s].size(); ++k) {
+          size_t extra = row.first + static_cast<size_t>(ctx_.mapping.more_index[s][k]);
+          reason = check_value(s, batch_.field(extra));
+          if (!reason.empty()) return reason;
+          more.push_back(batch_.field(extra));
+        }
+        join_more(s, std::string(batch_.field(field)), more);
+      }
     }
     return {};
   }
@@ -119,21 +160,27 @@ class RecordWriter {
     if (!doc.is_object()) return "not a JSON object";
     for (int s = 0; s < kSlots; ++s) {
       value_[s] = nullptr;
-      const std::string& key = ctx_.mapping.column[s];
-      if (key.empty()) continue;
-      auto it = doc.find(key);
-      if (it == doc.end()) return "missing column \"" + key + "\"";
-      if (it->is_string()) {
-        owned_[s] = it->get_ref<const std::string&>();
-      } else if (it->is_number()) {
-        owned_[s] = it->dump();
-      } else if (it->is_null()) {
-        owned_[s].clear();
-      } else {
-        return "column \"" + key + "\" is not a string or number";
+      if (ctx_.mapping.column[s].empty()) continue;
+      std::string joined;
+      for (size_t k = 0; k <= ctx_.mapping.more_columns[s].size(); ++k) {
+        const std::string& key = k == 0 ? ctx_.mapping.column[s] : ctx_.mapping.more_columns[s][k - 1];
+        auto it = doc.find(key);
+        if (it == doc.end()) return "missing column \"" + key + "\"";
+        if (it->is_string()) {
+          owned_[s] = it->get_ref<const std::string&>();
+        } else if (it->is_number()) {
+          owned_[s] = it->dump();
+        } else if (it->is_null()) {
+          owned_[s].clear();
+        } else {
+          return "column \"" + key + "\" is not a string or number";
+        }
+        std::string reason = check_value(s, owned_[s]);
+        if (!reason.empty()) return reason;
+        if (k > 0) joined.push_back(' ');
+        joined += owned_[s];
       }
-      std::string reason = check_value(s, owned_[s]);
-      if (!reason.empty()) return reason;
+      if (!ctx_.mapping.more_columns[s].empty()) owned_[s] = std::move(joined);
       value_[s] = owned_[s].c_str();
     }
     return {};
@@ -164,8 +211,7 @@ class RecordWriter {
         case kName:
           if (!present(kFirst) && !present(kMiddle) && !present(kLast)) out += "[]";
           else
-            splice(out, assets_from_name(type, id, value_[kFirst],
-                                         present(kMiddle) ? value_[kMiddle] : nullptr, value_[kLast]));
+            write_name(out, type, id);
           break;
         case kAddressField:
           if (!present(kAddress)) out += "[]";
@@ -185,11 +231,72 @@ class RecordWriter {
           break;
         case kPhoneNumber:
           if (!present(kPhone)) out += "[]";
+          else if (std::string national = ctx_.phone_country.empty() ? std::string()
+                                           : without_country_code(value_[kPhone], ctx_.phone_country);
+                   !national.empty())
+            splice(out, assets_from_phone_number(type, id, national.c_str()));
           else splice(out, assets_from_phone_number(type, id, value_[kPhone]));
+          break;
+        case kDateOfBirth:
+          write_date(out, type, id);
           break;
       }
     }
     out += "}\n";
+  }
+
+  // A name whose stray punctuation or spaces cost it every asset (first name
+  // "' Ocie") is tried once more with each part trimmed; a name that has
+  // assets as written keeps them.
+  void write_name(std::string& out, const char* type, const char* id) {
+    const char* middle = present(kMiddle) ? value_[kMiddle] : nullptr;
+    std::unique_ptr<char, KorviFree> first(assets_from_name(type, id, value_[kFirst], middle, value_[kLast]));
+    if (!first) throw std::bad_alloc();
+    if (std::strcmp(first.get(), "[]") == 0) {
+      std::string f = trimmed_name(value_[kFirst]), m = trimmed_name(middle), l = trimmed_name(value_[kLast]);
+      bool changed = (value_[kFirst] != nullptr && f != value_[kFirst]) || (middle != nullptr && m != middle) ||
+                     (value_[kLast] != nullptr && l != value_[kLast]);
+      if (changed) {
+        std::unique_ptr<char, KorviFree> second(assets_from_name(
+            type, id, value_[kFirst] ? f.c_str() : nullptr, middle && !m.empty() ? m.c_str() : nullptr,
+            value_[kLast] ? l.c_str() : nullptr));
+        if (!second) throw std::bad_alloc();
+        if (std::strcmp(second.get(), "[]") != 0) {
+          if (ctx_.counters) ++ctx_.counters->names_trimmed;
+          out += second.get();
+          return;
+        }
+      }
+    }
+    out += first.get();
+  }
+
+  // One fingerprint of the eight digits YYYYMMDD (through the library's
+  // digits-only builder), or of the digits as written when the date does
+  // not parse; no digits at all gives no asset.
+  void write_date(std::string& out, const char* type, const char* id) {
+    if (!present(kDob)) {
+      out += "[]";
+      return;
+    }
+    std::string digits = date_digits(value_[kDob], ctx_.day_first);
+    if (digits.empty()) {
+      if (ctx_.counters) ++ctx_.counters->dates_not_understood;
+      digits = ascii_digits(value_[kDob]);
+      if (digits.empty()) {
+        out += "[]";
+        return;
+      }
+    }
+    std::unique_ptr<char, KorviFree> assets(assets_from_ssn(type, id, digits.c_str()));
+    if (!assets) throw std::bad_alloc();
+    // The builder names its field; the metadata is JSON with escaped
+    // strings, so this exact text can only be that member.
+    std::string text = assets.get();
+    const std::string from = "\"field\":\"ssn\"", to = "\"field\":\"date_of_birth\"";
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+      text.replace(at, from.size(), to);
+    out += text;
   }
 
   Batch& batch_;
@@ -199,6 +306,60 @@ class RecordWriter {
 };
 
 }  // namespace
+
+std::string date_digits(std::string_view text, bool day_first) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::vector<std::string_view> groups;
+  char separator = 0;
+  for (size_t i = 0; i < text.size();) {
+    size_t j = i;
+    while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
+    if (j == i) return {};
+    groups.push_back(text.substr(i, j - i));
+    if (j == text.size()) break;
+    char c = text[j];
+    if ((c != '-' && c != '/' && c != '.') || (separator != 0 && c != separator)) return {};
+    separator = c;
+    i = j + 1;
+    if (i == text.size()) return {};
+  }
+  std::string_view year, month, day;
+  if (groups.size() == 1 && groups[0].size() == 8) {
+    year = groups[0].substr(0, 4), month = groups[0].substr(4, 2), day = groups[0].substr(6, 2);
+  } else if (groups.size() == 3 && groups[0].size() == 4 && separator != '.') {
+    year = groups[0], month = groups[1], day = groups[2];
+  } else if (groups.size() == 3 && groups[2].size() == 4) {
+    bool dmy = separator == '.' || day_first;
+    year = groups[2], month = groups[dmy ? 1 : 0], day = groups[dmy ? 0 : 1];
+  } else {
+    return {};
+  }
+  if (month.size() > 2 || day.size() > 2) return {};
+  auto number = [](std::string_view digits) {
+    int n = 0;
+    for (char c : digits) n = n * 10 + (c - '0');
+    return n;
+  };
+  int y = number(year), m = number(month), d = number(day);
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1000 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return {};
+  if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return {};
+  char out[32];
+  std::snprintf(out, sizeof out, "%04d%02d%02d", y, m, d);
+  return out;
+}
+
+std::string without_country_code(std::string_view phone, const std::string& code) {
+  std::string digits = ascii_digits(phone);
+  size_t start = phone.find_first_not_of(" \t");
+  bool plus = start != std::string_view::npos && phone[start] == '+';
+  if (plus && digits.compare(0, code.size(), code) == 0) return digits.substr(code.size());
+  if (digits.compare(0, 2 + code.size(), "00" + code) == 0) return digits.substr(2 + code.size());
+  if (digits.size() > 10 && digits.compare(0, code.size(), code) == 0)
+    return digits.substr(code.size());
+  return {};
+}
 
 void process_batch(Batch& batch, const RecordContext& context) {
   batch.out.clear();

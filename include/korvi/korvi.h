@@ -11,5 +11,6 @@
 #include "korvi/expr.h"
 #include "korvi/assets.h"
 #include "korvi/pipeline.h"
+#include "korvi/link.h"
 
 #endif

@@ -11,7 +11,8 @@ system's library path; load_library(path) loads a given file.
     >>> korvi.fingerprint("john smith jr", short=True)
     ['07e965b4d1d8a439', 'cb0ca6abc12be5b4']
 
-korvi.pandas and korvi.dask apply the assets_from_* functions to data frames.
+korvi.pandas and korvi.dask apply the assets_from_* functions to data frames;
+korvi.link(left, right) links two `korvi assets` outputs into a frame of pairs.
 """
 from ._api import (
     Asset,
@@ -40,6 +41,7 @@ from ._errors import (
     InvalidUtf8Error,
     KorviError,
 )
+from ._link import LinkInputError, link
 from ._lib import (
     Library,
     LibraryNotFoundError,
@@ -53,6 +55,8 @@ __version__ = "0.1.0"
 """This package's version; library_version() gives the loaded library's."""
 
 __all__ = [
+    "LinkInputError",
+    "link",
     "Asset",
     "CleanMode",
     "EmbeddedNulError",

@@ -18,7 +18,8 @@ expected value comes from the program under test:
   {{h:TEXT}}    16 hex digits of SHA-512 over TEXT and the salt
   {{h64:TEXT}}  the same, 64 digits
   {{asset|FIELD|ID|VALUE}} or {{asset|FIELD|ID|VALUE|TYPE}}
-                the one-asset array of an ssn, phone_number or email_address
+                the one-asset array of an ssn, phone_number, date_of_birth
+                (VALUE: its digits as hashed) or email_address
   {{*}}         any text within one line; {{...}} any text at all
 The functions named test_* below are tests too, named without "test_".
 Exit status: 0 all passed, 1 some failed, 77 all skipped.
@@ -53,7 +54,7 @@ def h(text, digits=16):
 
 
 def asset(field, record_id, value, record_type="person"):
-    if field in ("ssn", "phone_number"):
+    if field in ("ssn", "phone_number", "date_of_birth"):
         fingerprint = h(ref.clean_ascii(value, ref.CLEAN_DIGITS))
     elif field == "email_address":
         # The cleaned address is hashed, then the hex text of that hash.
@@ -249,6 +250,39 @@ def test_record_size_limit(korvi):
         result = run(korvi, "assets", data, "--max-record-size", "40")
         if result.returncode != 2 or b"the header row is longer than 40 bytes" not in result.stderr:
             failures.append("long header: exit %d, %s" % (result.returncode, result.stderr.decode()))
+    return failures
+
+
+def test_link_sample(korvi):
+    """The bundled linkage sample end to end: both files fingerprinted, then
+    linked unsupervised; F1 against the truth file of at least 0.98, and the
+    same pairs whatever the thread count."""
+    failures = []
+    sample = os.path.join(ROOT, "programs", "sample")
+    with tempfile.TemporaryDirectory() as scratch:
+        for side in ("left", "right"):
+            result = run(korvi, "assets", os.path.join(sample, "link-%s.csv" % side), "-q",
+                         "-o", os.path.join(scratch, side + ".jsonl"))
+            if result.returncode != 0:
+                failures.append("assets of the %s file: exit %d" % (side, result.returncode))
+        left, right = os.path.join(scratch, "left.jsonl"), os.path.join(scratch, "right.jsonl")
+        truth = os.path.join(sample, "link-truth.csv")
+        base = run(korvi, "link", left, right, "--truth", truth, "--threads", "1")
+        found = re.search(rb"precision ([\d.]+), recall ([\d.]+), F1 ([\d.]+)", base.stderr)
+        if base.returncode != 0 or not found or float(found.group(3)) < 0.98:
+            failures.append("link: exit %d, %s" % (base.returncode, base.stderr.decode(errors="replace")))
+        if not base.stdout.startswith(b"left_id,right_id,probability,match_weight,name,address,"):
+            failures.append("pairs header: %r" % base.stdout[:80])
+        with open(truth, newline="") as f:
+            true_pairs = {(row["left_id"], row["right_id"]) for row in csv.DictReader(f)}
+        written = list(csv.DictReader(io.StringIO(base.stdout.decode())))
+        hits = sum((row["left_id"], row["right_id"]) in true_pairs for row in written)
+        report = "precision %.4f, recall %.4f" % (hits / max(len(written), 1), hits / len(true_pairs))
+        if found and report.encode() not in base.stderr:
+            failures.append("--truth report %r, counted here %s" % (found.group(0), report))
+        other = run(korvi, "link", left, right, "--threads", "3", "-q")
+        if other.stdout != base.stdout:
+            failures.append("--threads 3 writes other pairs than one thread")
     return failures
 
 
