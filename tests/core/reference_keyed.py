@@ -49,5 +49,5 @@ if __name__ == "__main__":
         k, key_id = derive(material)
         print("material %d bytes: prk %s" % (len(material), hkdf_extract(KEY_SALT, material).hex()))
         print("  K %s\n  id %s" % (k.hex(), key_id))
-    for data in (b"", b"abc", b"JOHN SMITH JR ", b"x" * 89, b"x" * 90, b"x" * 300):
+    for data in (b"", b"abc", b" JOHN SMITH JR", b"JOHN SMITH JR ", b"x" * 89, b"x" * 90, b"x" * 300):
         print("keyed %d bytes: %s" % (len(data), keyed_fp(TEST_KEY, data)))

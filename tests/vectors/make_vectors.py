@@ -6,7 +6,9 @@ x86-64, Linux 32-bit x86, Windows x64 under wine).
 Expected values never come from the library: fingerprints are hashlib
 SHA-512 with the salt, over texts cleaned by the small ASCII model of
 tests/assets/reference.py or, for non-ASCII texts, cleaned by hand below;
-expression trees, JSON texts and cleaned texts are written by hand.
+expression trees, JSON texts and cleaned texts are written by hand. Keyed
+rows take their fingerprints from Python's hmac (tests/core/reference_keyed.py)
+with the test key 0x00..0x1f.
 
     /usr/bin/python3 tests/vectors/make_vectors.py          # rewrite the file
     /usr/bin/python3 tests/vectors/make_vectors.py --check  # fail if it is stale
@@ -17,6 +19,7 @@ Lines starting with # are comments. In a field, \\\\ \\t \\n \\r and \\xHH
 stand for a backslash, a tab, a line feed, a carriage return and any byte;
 a field that is exactly \\N is a NULL pointer.
 """
+import contextlib
 import hashlib
 import importlib.util
 import pathlib
@@ -36,6 +39,7 @@ def load(name, path):
 
 assets_ref = load("assets_reference", TESTS / "assets" / "reference.py")
 core_ref = load("core_reference", TESTS / "core" / "reference_fingerprints.py")
+keyed_ref = load("keyed_reference", TESTS / "core" / "reference_keyed.py")
 
 SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
 assert assets_ref.SALT == SALT == core_ref.SALT
@@ -317,6 +321,88 @@ vector("assets_from_city_state_zip", "p", "1", "AUSTIN", NULL, "Z", "[]")
 vector("assets_from_email_address", "p", "1", b"a@b\xc3", "[]")
 vector("assets_from_ssn", "p", "1", NULL, "[]")
 vector("assets_from_phone_number", "p", "1", b"555\xc3", "[]")
+
+# ---------------------------------------------------------------- keyed
+
+comment("korvi_key_new  key material (hex)  key id (\\N: refused)")
+comment("*_keyed  key material (hex, \\N: a NULL key)  then the unkeyed call's fields")
+TEST_KEY = keyed_ref.TEST_KEY
+TEST_KEY_HEX = TEST_KEY.hex()
+for material in (TEST_KEY, b"0123456789abcdef", bytes([0xA5]) * 1024):
+    vector("korvi_key_new", material.hex(), keyed_ref.derive(material)[1])
+for material in (b"", b"0123456789abcde", bytes(1025)):
+    vector("korvi_key_new", material.hex(), NULL)
+
+
+@contextlib.contextmanager
+def keyed_hashing(material):
+    """Every fingerprint of the reference models keyed with material."""
+    saved = core_ref.fp, assets_ref.fingerprint
+    core_ref.fp = lambda data, short=False: keyed_ref.keyed_fp(material, data, short)
+    assets_ref.fingerprint = lambda text: keyed_ref.keyed_fp(material, text.encode("utf-8"), True)
+    try:
+        yield
+    finally:
+        core_ref.fp, assets_ref.fingerprint = saved
+
+
+with keyed_hashing(TEST_KEY):
+    comment("Keyed plain road: sliding windows, tiles, short and raw forms.")
+    for text in ("John Smith Jr", LONG, "M\u00fcller-L\u00fcdenscheidt Stra\u00dfe 5", "ABCDEFGHIJK"):
+        for mode in (0, 1, 2):
+            cleaned = assets_ref.clean(text, mode_name(mode)) if text.isascii() else \
+                NON_ASCII[0][1].get(mode)
+            if cleaned is None:
+                continue
+            for flags in (0, RAW, TILED | SHORT, RAW | TILED | SHORT):
+                vector("fingerprint_keyed", TEST_KEY_HEX, text, mode, flags,
+                       *plain_answer(cleaned, flags))
+    vector("fingerprint_keyed", TEST_KEY_HEX, b"abcdefghijklmnop\xff", 0, 0, *BAD_UTF8)
+    vector("fingerprint_keyed", TEST_KEY_HEX, NULL, 0, 0, *BAD_UTF8)
+    comment("Keyed boolean road: every operand keyed.")
+    for flags in (BOOLEAN, BOOLEAN | TILED | SHORT):
+        ops = [prints(assets_ref.clean(t, assets_ref.TEXT), flags)
+               for t in ("John Smith Jr", "Jane Doe-Smith", "Springfield_Illinois")]
+        vector("fingerprint_keyed", TEST_KEY_HEX, EXPR, 0, flags, *success(
+            '{"operator":"OR","operands":[%s,{"operator":"AND_NOT","operands":[%s,%s]}]}'
+            % tuple(quoted(o) for o in ops)))
+    vector("fingerprint_keyed", TEST_KEY_HEX, "a OR b", 0, BOOLEAN | PARSE_ONLY,
+           *success('{"operator":"OR","operands":["a","b"]}'))
+    comment("Keyed fingerprint_chunk: one block, just over, and several blocks.")
+    for text in (b"", b"abc", b"x" * 89, b"x" * 90, b"x" * 200, b"\xff\xfe"):
+        for flags in (0, SHORT):
+            vector("fingerprint_chunk_keyed", TEST_KEY_HEX, text, flags,
+                   keyed_ref.keyed_fp(TEST_KEY, text, bool(flags & SHORT)))
+    comment("Keyed assets: tiles, whole variants, and the e-mail double hash keyed at both steps.")
+    vector("assets_from_name_keyed", TEST_KEY_HEX, RT, RID, "kevin", "James", "Doe", compact(
+        assets_ref.assets(names(["KEVIN"], "JAMES", "DOE"), RT, RID, "name")))
+    vector("assets_from_name_keyed", TEST_KEY_HEX, RT, RID, "Bob", NULL, "Smith", compact(
+        assets_ref.assets(names(BOB, None, "SMITH"), RT, RID, "name")))
+    vector("assets_from_address_keyed", TEST_KEY_HEX, RT, RID, "123 N. Main St.", compact(
+        assets_ref.assets(assets_ref.product([["123"], ["N", "NORTH"], ["MAIN"],
+                                              ["ST", "STRT", "STREET", "STR"]]), RT, RID, "address")))
+    vector("assets_from_city_state_zip_keyed", TEST_KEY_HEX, RT, RID, "Austin", "tx", "78701-1234",
+           compact(assets_ref.assets([" AUSTIN TX 78701 1234 ", " AUSTIN TEXAS 78701 1234 "],
+                                     RT, RID, "city_state_zip")))
+    fp = assets_ref.fingerprint(assets_ref.fingerprint(assets_ref.clean("John.Doe@Example.com",
+                                                                        assets_ref.CODE)))
+    vector("assets_from_email_address_keyed", TEST_KEY_HEX, RT, RID, "John.Doe@Example.com",
+           compact([assets_ref.asset([fp], RT, RID, "email_address", 1)]))
+    fp = assets_ref.fingerprint("123456789")
+    vector("assets_from_ssn_keyed", TEST_KEY_HEX, RT, RID, "123-45-6789",
+           compact([assets_ref.asset([fp], RT, RID, "ssn", 1)]))
+    fp = assets_ref.fingerprint("5551234567")
+    vector("assets_from_phone_number_keyed", TEST_KEY_HEX, RT, RID, "(555) 123-4567",
+           compact([assets_ref.asset([fp], RT, RID, "phone_number", 1)]))
+comment("A NULL key is refused like a NULL text, never replaced by the public salt.")
+vector("fingerprint_keyed", NULL, "John Smith Jr", 0, 0, *BAD_UTF8)
+vector("fingerprint_chunk_keyed", NULL, "abc", 0, NULL)
+vector("assets_from_name_keyed", NULL, RT, RID, "kevin", NULL, "Doe", "[]")
+vector("assets_from_address_keyed", NULL, RT, RID, "123 N. Main St.", "[]")
+vector("assets_from_city_state_zip_keyed", NULL, RT, RID, "Austin", "tx", "78701", "[]")
+vector("assets_from_email_address_keyed", NULL, RT, RID, "a@b.example", "[]")
+vector("assets_from_ssn_keyed", NULL, RT, RID, "123-45-6789", "[]")
+vector("assets_from_phone_number_keyed", NULL, RT, RID, "(555) 123-4567", "[]")
 
 # ---------------------------------------------------------------- JSON
 
