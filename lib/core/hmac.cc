@@ -126,11 +126,13 @@ void hmac_groups(const uint64_t* inner, const uint64_t* outer, const std::string
                     kHmacSha512Bytes);
       }
     }
+    // Only the part written: zeroing the whole buffer would cost more than
+    // hashing a short batch.
+    sodium_memzero(inner_digests, kHmacSha512Bytes * std::max<size_t>(m, 1));
     prefixes += n;
     digests += kHmacSha512Bytes * n;
     count -= n;
   }
-  sodium_memzero(inner_digests, sizeof inner_digests);
 }
 
 }  // namespace
