@@ -34,6 +34,11 @@ Output: one JSON line per record, in input order:
 with only the mapped fields, each array exactly as the library's assets_from_*
 function returns it. A blank value gives [].
 
+Keys: with --key-file FILE or --key-env NAME (32 to 2048 hex digits, as
+"korvi keygen" writes them) every fingerprint is keyed, and each line carries
+"key_id":"<16 hex digits>" after "record_type". Only holders of the same key
+can compute matching fingerprints; compare key ids, never keys.
+
 Rejects: a record that cannot be processed (wrong column count, invalid UTF-8
 or a NUL byte in a mapped column, a missing key, a line that is not a JSON
 object, an unterminated quoted field) is written as CSV "line,reason,record"
@@ -41,6 +46,15 @@ to the rejects file (standard error by default), with the line on which it
 starts and the record as it was read.
 
 Exit status: 0 every record written, 1 some rejected, 2 usage or I/O error.)";
+
+// A key is named by a file or an environment variable, never given itself.
+void add_key_options(CLI::App* sub, korvi_cli::KeyOptions& key) {
+  CLI::Option* file = sub->add_option("--key-file", key.file, "keyed fingerprints with the key in FILE (32 to 2048 hex digits)")
+      ->type_name("FILE");
+  sub->add_option("--key-env", key.env, "keyed fingerprints with the key in the environment variable NAME")
+      ->type_name("NAME")
+      ->excludes(file);
+}
 
 void add_text_options(CLI::App* sub, TextOptions& o, bool fingerprint_flags) {
   sub->add_option("--mode", o.mode, "cleaning mode: text, code (keeps punctuation) or digits")
@@ -100,11 +114,13 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(size_t{1}, size_t{1} << 20))
       ->group("");  // a tuning knob for tests, not for users
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
+  add_key_options(assets_cmd, assets.key);
   assets_cmd->footer(kAssetsFooter);
 
   TextOptions fp;
   CLI::App* fp_cmd = app.add_subcommand("fingerprint", "fingerprints of texts, one JSON line each");
   add_text_options(fp_cmd, fp, true);
+  add_key_options(fp_cmd, fp.key);
   fp_cmd->footer("Exit status: 0 every text fingerprinted, 1 some too short, not valid UTF-8\n"
                  "or not a valid expression, 2 usage or I/O error.");
 
@@ -113,6 +129,16 @@ int main(int argc, char** argv) {
   add_text_options(clean_cmd, clean, false);
   clean_cmd->footer("Exit status: 0 every text cleaned, 1 some not valid UTF-8 (an empty line is\n"
                     "written for each), 2 usage or I/O error.");
+
+  korvi_cli::KeygenOptions keygen;
+  CLI::App* keygen_cmd = app.add_subcommand("keygen", "a new random key: 64 hex digits");
+  keygen_cmd->add_option("-o,--output", keygen.output, "key file to create (mode 0600, never overwritten), or - for standard output")
+      ->type_name("FILE")
+      ->capture_default_str();
+
+  korvi_cli::KeyOptions key_id;
+  CLI::App* key_id_cmd = app.add_subcommand("key-id", "the id of a key: 16 hex digits, safe to show and compare");
+  add_key_options(key_id_cmd, key_id);
 
   CLI::App* version_cmd = app.add_subcommand("version", "library version, Unicode data version and SHA-512 implementation");
 
@@ -127,7 +153,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     korvi_cli::print_error(e.what());
     CLI::App* used = &app;
-    for (CLI::App* sub : {assets_cmd, fp_cmd, clean_cmd, version_cmd})
+    for (CLI::App* sub : {assets_cmd, fp_cmd, clean_cmd, keygen_cmd, key_id_cmd, version_cmd})
       if (sub->parsed()) used = sub;
     std::string hint = used == &app ? "korvi --help" : "korvi " + used->get_name() + " --help";
     std::fprintf(stderr, "Run '%s' for usage.\n", hint.c_str());
@@ -138,6 +164,8 @@ int main(int argc, char** argv) {
     if (assets_cmd->parsed()) return korvi_cli::run_assets(assets);
     if (fp_cmd->parsed()) return korvi_cli::run_fingerprint(fp);
     if (clean_cmd->parsed()) return korvi_cli::run_clean(clean);
+    if (keygen_cmd->parsed()) return korvi_cli::run_keygen(keygen);
+    if (key_id_cmd->parsed()) return korvi_cli::run_key_id(key_id);
     return korvi_cli::run_version();
   } catch (const korvi_cli::UsageError& e) {
     korvi_cli::print_error(e.what());

@@ -1,5 +1,6 @@
 // One output line per record:
 //   {"record_id":"…","record_type":"…","name":[…],"address":[…],…}
+// with "key_id":"…" after the record type when fingerprints are keyed.
 // with each field's asset array spliced in exactly as the library returns it.
 #include "records.h"
 
@@ -145,6 +146,12 @@ class RecordWriter {
     append_json_string(out, id);
     out += ",\"record_type\":";
     append_json_string(out, ctx_.record_type);
+    const korvi_key* key = ctx_.key;
+    if (key != nullptr) {
+      out += ",\"key_id\":\"";
+      out += ctx_.key_id;
+      out += '"';
+    }
     for (int f = 0; f < kFields; ++f) {
       if (!ctx_.mapping.field_on[f]) continue;
       out += ",\"";
@@ -154,28 +161,37 @@ class RecordWriter {
         case kName:
           if (!present(kFirst) && !present(kMiddle) && !present(kLast)) out += "[]";
           else
-            splice(out, assets_from_name(type, id, value_[kFirst],
-                                         present(kMiddle) ? value_[kMiddle] : nullptr, value_[kLast]));
+            splice(out, key != nullptr
+                            ? assets_from_name_keyed(key, type, id, value_[kFirst],
+                                                     present(kMiddle) ? value_[kMiddle] : nullptr, value_[kLast])
+                            : assets_from_name(type, id, value_[kFirst],
+                                               present(kMiddle) ? value_[kMiddle] : nullptr, value_[kLast]));
           break;
         case kAddressField:
           if (!present(kAddress)) out += "[]";
-          else splice(out, assets_from_address(type, id, value_[kAddress]));
+          else splice(out, key != nullptr ? assets_from_address_keyed(key, type, id, value_[kAddress])
+                                          : assets_from_address(type, id, value_[kAddress]));
           break;
         case kCityStateZip:
           if (!present(kCity) && !present(kState) && !present(kZip)) out += "[]";
-          else splice(out, assets_from_city_state_zip(type, id, value_[kCity], value_[kState], value_[kZip]));
+          else splice(out, key != nullptr
+                               ? assets_from_city_state_zip_keyed(key, type, id, value_[kCity], value_[kState], value_[kZip])
+                               : assets_from_city_state_zip(type, id, value_[kCity], value_[kState], value_[kZip]));
           break;
         case kEmailAddress:
           if (!present(kEmail)) out += "[]";
-          else splice(out, assets_from_email_address(type, id, value_[kEmail]));
+          else splice(out, key != nullptr ? assets_from_email_address_keyed(key, type, id, value_[kEmail])
+                                          : assets_from_email_address(type, id, value_[kEmail]));
           break;
         case kSsnField:
           if (!present(kSsn)) out += "[]";
-          else splice(out, assets_from_ssn(type, id, value_[kSsn]));
+          else splice(out, key != nullptr ? assets_from_ssn_keyed(key, type, id, value_[kSsn])
+                                          : assets_from_ssn(type, id, value_[kSsn]));
           break;
         case kPhoneNumber:
           if (!present(kPhone)) out += "[]";
-          else splice(out, assets_from_phone_number(type, id, value_[kPhone]));
+          else splice(out, key != nullptr ? assets_from_phone_number_keyed(key, type, id, value_[kPhone])
+                                          : assets_from_phone_number(type, id, value_[kPhone]));
           break;
       }
     }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <korvi/key.h>
+
 #include "mapping.h"
 #include "readers.h"
 
@@ -15,6 +17,8 @@ struct RecordContext {
   bool csv = true;
   size_t header_columns = 0;  // CSV: fields every row must have
   char delimiter = ',';
+  const korvi_key* key = nullptr;  // keyed fingerprints when set
+  std::string key_id;
 };
 
 // The first line of a rejects file.

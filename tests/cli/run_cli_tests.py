@@ -7,6 +7,7 @@ usage: run_cli_tests.py KORVI [NAME...]
 Each folder under cases/ is one test, run in a scratch copy of the folder:
   cmd          the arguments after "korvi", split like a shell would
   stdin        fed to standard input (else standard input is empty)
+  env          NAME=VALUE lines added to the environment
   exit.exp     expected exit status (else 0)
   stdout.exp   expected standard output (else empty)
   stderr.exp   expected standard error (else empty); the time and rate of
@@ -19,6 +20,8 @@ expected value comes from the program under test:
   {{h64:TEXT}}  the same, 64 digits
   {{asset|FIELD|ID|VALUE}} or {{asset|FIELD|ID|VALUE|TYPE}}
                 the one-asset array of an ssn, phone_number or email_address
+  {{kh:TEXT}}, {{kasset|FIELD|ID|VALUE}}
+                the same keyed (Python's hmac) with the test key 0x00..0x1f
   {{*}}         any text within one line; {{...}} any text at all
 The functions named test_* below are tests too, named without "test_".
 Exit status: 0 all passed, 1 some failed, 77 all skipped.
@@ -52,13 +55,30 @@ def h(text, digits=16):
     return hashlib.sha512(data + SALT).hexdigest()[:digits]
 
 
-def asset(field, record_id, value, record_type="person"):
+def load_keyed_reference():
+    import importlib.util
+    spec = importlib.util.spec_from_file_location(
+        "reference_keyed", os.path.join(ROOT, "tests", "core", "reference_keyed.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+KEYED = load_keyed_reference()
+
+
+def kh(text, digits=16):
+    data = text if isinstance(text, bytes) else text.encode()
+    return KEYED.keyed_fp(KEYED.TEST_KEY, data, digits == 16)
+
+
+def asset(field, record_id, value, record_type="person", hash=h):
     if field in ("ssn", "phone_number"):
-        fingerprint = h("".join(c for c in value if c.isascii() and c.isdigit()))
+        fingerprint = hash("".join(c for c in value if c.isascii() and c.isdigit()))
     elif field == "email_address":
         # The cleaned address (upper case, punctuation kept) is hashed, then
         # the hex text of that hash; only ASCII addresses are used here.
-        fingerprint = h(h(value.upper()))
+        fingerprint = hash(hash(value.upper()))
     else:
         raise ValueError("no hand-computed assets for " + field)
     return ('[{"fingerprints":["%s"],"metadata":{"record_type":"%s","record_id":"%s",'
@@ -74,9 +94,13 @@ def expand(text):
             return h(body[4:], 64)
         if body.startswith("asset|"):
             return asset(*body.split("|")[1:])
+        if body.startswith("kh:"):
+            return kh(body[3:])
+        if body.startswith("kasset|"):
+            return asset(*body.split("|")[1:], hash=kh)
         raise ValueError("unknown placeholder {{%s}}" % body)
     # Innermost first, so that {{h:{{h:TEXT}}}} hashes a hash.
-    placeholder = re.compile(r"\{\{((?:h|h64):[^{}]*|asset\|[^{}]*)\}\}")
+    placeholder = re.compile(r"\{\{((?:h|h64|kh):[^{}]*|k?asset\|[^{}]*)\}\}")
     while True:
         expanded = placeholder.sub(one, text)
         if expanded == text:
@@ -111,7 +135,12 @@ def run_case(korvi, name):
         shutil.copytree(case, work)
         args = shlex.split(read(os.path.join(work, "cmd")).decode())
         stdin = os.path.join(work, "stdin")
-        result = subprocess.run([korvi] + args, cwd=work, capture_output=True, timeout=120,
+        env = dict(os.environ)
+        if os.path.exists(os.path.join(work, "env")):
+            for line in read(os.path.join(work, "env")).decode().splitlines():
+                name, _, value = line.partition("=")
+                env[name] = value
+        result = subprocess.run([korvi] + args, cwd=work, capture_output=True, timeout=120, env=env,
                                 stdin=open(stdin, "rb") if os.path.exists(stdin) else subprocess.DEVNULL)
         expected_exit = int(read(os.path.join(work, "exit.exp"))) if os.path.exists(
             os.path.join(work, "exit.exp")) else 0
@@ -172,6 +201,35 @@ def test_threads_same_bytes(korvi):
             piped = run(korvi, "assets", "-", "-q", "--threads", "2", "-o", "-", stdin=f)
         if piped.stdout != base.stdout or piped.stderr != base.stderr:
             failures.append("standard input differs from the file")
+    return failures
+
+
+def test_keygen(korvi):
+    """keygen writes 64 random hex digits and a line end, to a new file of
+    mode 0600 that it never overwrites, or to standard output; key-id reads
+    the file back with the id Python's HKDF gives."""
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        path = os.path.join(scratch, "partner.key")
+        made = run(korvi, "keygen", "-o", path)
+        text = read(path) if os.path.exists(path) else b""
+        if made.returncode != 0 or made.stdout or made.stderr:
+            failures.append("keygen -o: exit %d, %r, %r" % (made.returncode, made.stdout, made.stderr))
+        if not re.fullmatch(rb"[0-9a-f]{64}\n", text):
+            failures.append("key file holds %r" % text)
+        elif os.stat(path).st_mode & 0o777 != 0o600:
+            failures.append("key file mode %o" % (os.stat(path).st_mode & 0o777))
+        again = run(korvi, "keygen", "-o", path)
+        if again.returncode != 2 or read(path) != text or text[:-1] in again.stderr:
+            failures.append("second keygen -o: exit %d, file changed %s" % (again.returncode, read(path) != text))
+        shown = run(korvi, "key-id", "--key-file", path)
+        expected = KEYED.derive(bytes.fromhex(text[:-1].decode() or "00"))[1] + "\n"
+        if (shown.returncode, shown.stdout, shown.stderr) != (0, expected.encode(), b""):
+            failures.append("key-id: exit %d, %r, %r" % (shown.returncode, shown.stdout, shown.stderr))
+        out = run(korvi, "keygen")
+        other = run(korvi, "keygen")
+        if not re.fullmatch(rb"[0-9a-f]{64}\n", out.stdout) or out.stdout in (other.stdout, text):
+            failures.append("keygen to standard output: %r, then %r" % (out.stdout, other.stdout))
     return failures
 
 
