@@ -12,6 +12,8 @@ system's library path; load_library(path) loads a given file.
     ['07e965b4d1d8a439', 'cb0ca6abc12be5b4']
 
 korvi.pandas and korvi.dask apply the assets_from_* functions to data frames.
+Every fingerprinting function takes ``key=`` (a korvi.Key) for keyed
+fingerprints, which only holders of the same key can compute.
 """
 from ._api import (
     Asset,
@@ -33,6 +35,7 @@ from ._api import (
     sha512_implementation,
     unicode_version,
 )
+from ._key import Key, KeyMismatchError
 from ._errors import (
     EmbeddedNulError,
     ExpressionParseError,
@@ -60,6 +63,8 @@ __all__ = [
     "ExpressionTree",
     "InputTooShortError",
     "InvalidUtf8Error",
+    "Key",
+    "KeyMismatchError",
     "KorviError",
     "Library",
     "LibraryNotFoundError",
