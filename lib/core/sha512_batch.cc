@@ -132,10 +132,29 @@ void batch_libsodium(Sha512Start start, const std::string_view* prefixes, size_t
   for (size_t i = 0; i < count; ++i) hash_general(prefixes[i], suffix, digests + 64 * i);
 }
 
-// Feeds one-block messages to a vector kernel Lanes at a time, long ones to
-// the general path. A final partial group smaller than min_vector is cheaper
-// done one by one; otherwise the idle lanes hash an empty prefix into scratch.
+// A final partial group of filled messages (fewer than Lanes): one by one
+// when fewer than min_vector, else through the kernel with idle lanes
+// hashing an empty prefix into scratch.
 template <size_t Lanes, LaneKernelFrom kernel, size_t min_vector>
+void finish_lanes(Sha512Start start, std::string_view* lane_prefix, uint8_t** lane_out,
+                  size_t filled, std::string_view suffix) noexcept {
+  if (filled < min_vector) {
+    for (size_t k = 0; k < filled; ++k) hash_one_block_from(start, lane_prefix[k], suffix, lane_out[k]);
+    return;
+  }
+  uint8_t scratch[64];
+  for (size_t k = filled; k < Lanes; ++k) {
+    lane_prefix[k] = {};
+    lane_out[k] = scratch;
+  }
+  kernel(start, lane_prefix, suffix, lane_out);
+}
+
+// Feeds one-block messages to a vector kernel Lanes at a time, long ones to
+// the general path; the last partial group goes to finish.
+template <size_t Lanes, LaneKernelFrom kernel, size_t min_vector,
+          void (*finish)(Sha512Start, std::string_view*, uint8_t**, size_t, std::string_view) noexcept =
+              finish_lanes<Lanes, kernel, min_vector>>
 void batch_lanes(Sha512Start start, const std::string_view* prefixes, size_t count,
                  std::string_view suffix, uint8_t* digests) noexcept {
   std::string_view lane_prefix[Lanes];
@@ -154,18 +173,28 @@ void batch_lanes(Sha512Start start, const std::string_view* prefixes, size_t cou
       filled = 0;
     }
   }
-  if (filled == 0) return;
-  if (filled < min_vector) {
-    for (size_t k = 0; k < filled; ++k) hash_one_block_from(start, lane_prefix[k], suffix, lane_out[k]);
+  if (filled > 0) finish(start, lane_prefix, lane_out, filled, suffix);
+}
+
+#if defined(__x86_64__)
+// The sixteen-lane kernel's last partial group: nearly full, through itself;
+// otherwise a group of eight and what is left, as the eight-lane kernel does.
+void finish_avx512x16(Sha512Start start, std::string_view* lane_prefix, uint8_t** lane_out,
+                      size_t filled, std::string_view suffix) noexcept {
+  if (filled >= 12) {
+    finish_lanes<kAvx512x16Lanes, hash_lanes_avx512x16_from, 12>(start, lane_prefix, lane_out,
+                                                                  filled, suffix);
     return;
   }
-  uint8_t scratch[64];
-  for (size_t k = filled; k < Lanes; ++k) {
-    lane_prefix[k] = {};
-    lane_out[k] = scratch;
+  if (filled >= kAvx512Lanes) {
+    hash_lanes_avx512_from(start, lane_prefix, suffix, lane_out);
+    lane_prefix += kAvx512Lanes;
+    lane_out += kAvx512Lanes;
+    filled -= kAvx512Lanes;
   }
-  kernel(start, lane_prefix, suffix, lane_out);
+  finish_lanes<kAvx512Lanes, hash_lanes_avx512_from, 2>(start, lane_prefix, lane_out, filled, suffix);
 }
+#endif
 
 #if defined(__x86_64__)
 bool cpu_has_avx2() noexcept {
@@ -194,7 +223,9 @@ struct KernelEntry {
 // call costs about 1.7 scalar hashes, one four-lane call about 2.8).
 constexpr KernelEntry kKernels[] = {
 #if defined(__x86_64__)
-    {"avx512x8", "avx512", batch_lanes<kAvx512Lanes, hash_lanes_avx512_from, 2>, cpu_has_avx512},
+    {"avx512x16", "avx512", batch_lanes<kAvx512x16Lanes, hash_lanes_avx512x16_from, 12, finish_avx512x16>,
+     cpu_has_avx512},
+    {"avx512x8", "avx512x8", batch_lanes<kAvx512Lanes, hash_lanes_avx512_from, 2>, cpu_has_avx512},
     {"avx2x4", "avx2", batch_lanes<kAvx2Lanes, hash_lanes_avx2_from, 3>, cpu_has_avx2},
 #endif
     {"scalar", "scalar", batch_scalar, always},

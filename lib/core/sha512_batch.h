@@ -36,13 +36,15 @@ bool sha512_batch_continued_with(std::string_view kernel, const uint64_t* state,
 void sha512_initial_state(uint64_t* state) noexcept;
 void sha512_compress(uint64_t* state, const uint8_t* block) noexcept;
 
-// Which kernel sha512_batch uses: "avx512x8", "avx2x4", "scalar" or "libsodium".
+// Which kernel sha512_batch uses: "avx512x16", "avx512x8", "avx2x4", "scalar"
+// or "libsodium".
 // Chosen at first use; KORVI_SHA512=libsodium|scalar|avx2|avx512 in the
 // environment at that moment forces one (if the CPU has it).
 const char* sha512_batch_kernel() noexcept;
 
 // For tests and benchmarks: every kernel name, best first.
-inline constexpr const char* kSha512Kernels[] = {"avx512x8", "avx2x4", "scalar", "libsodium"};
+inline constexpr const char* kSha512Kernels[] = {"avx512x16", "avx512x8", "avx2x4", "scalar",
+                                                 "libsodium"};
 
 // Whether this build and CPU can run the named kernel.
 bool sha512_kernel_available(std::string_view kernel) noexcept;

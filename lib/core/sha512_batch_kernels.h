@@ -116,6 +116,7 @@ using LaneKernelFrom = void (*)(Sha512Start start, const std::string_view* prefi
 #if defined(__x86_64__)
 inline constexpr size_t kAvx2Lanes = 4;
 inline constexpr size_t kAvx512Lanes = 8;
+inline constexpr size_t kAvx512x16Lanes = 16;
 void hash_lanes_avx2(const std::string_view* prefixes, std::string_view suffix,
                      uint8_t* const* out) noexcept;
 void hash_lanes_avx512(const std::string_view* prefixes, std::string_view suffix,
@@ -124,6 +125,9 @@ void hash_lanes_avx2_from(Sha512Start start, const std::string_view* prefixes,
                           std::string_view suffix, uint8_t* const* out) noexcept;
 void hash_lanes_avx512_from(Sha512Start start, const std::string_view* prefixes,
                             std::string_view suffix, uint8_t* const* out) noexcept;
+// Two groups of eight lanes, interleaved.
+void hash_lanes_avx512x16_from(Sha512Start start, const std::string_view* prefixes,
+                               std::string_view suffix, uint8_t* const* out) noexcept;
 #endif
 
 }  // namespace korvi::core::sha512_detail
