@@ -92,10 +92,6 @@ void hash_one_block_from(Sha512Start start, std::string_view prefix, std::string
   for (int i = 0; i < 8; ++i) store_be64(state[i], digest + 8 * i);
 }
 
-void hash_one_block(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept {
-  hash_one_block_from(kFreshStart, prefix, suffix, digest);
-}
-
 #undef KORVI_ROUND
 #undef KORVI_SCHEDULE
 

@@ -78,11 +78,6 @@ KORVI_AVX2 inline void transpose4(V& r0, V& r1, V& r2, V& r3) {
 
 }  // namespace
 
-KORVI_AVX2 void hash_lanes_avx2(const std::string_view* prefixes, std::string_view suffix,
-                                uint8_t* const* out) noexcept {
-  hash_lanes_avx2_from(kFreshStart, prefixes, suffix, out);
-}
-
 KORVI_AVX2 void hash_lanes_avx2_from(Sha512Start start, const std::string_view* prefixes,
                                      std::string_view suffix, uint8_t* const* out) noexcept {
   alignas(32) uint8_t blocks[kAvx2Lanes][128];

@@ -113,11 +113,6 @@ KORVI_AVX512 inline void pad_block_avx512(std::string_view prefix, std::string_v
 
 }  // namespace
 
-KORVI_AVX512 void hash_lanes_avx512(const std::string_view* prefixes, std::string_view suffix,
-                                    uint8_t* const* out) noexcept {
-  hash_lanes_avx512_from(kFreshStart, prefixes, suffix, out);
-}
-
 KORVI_AVX512 void hash_lanes_avx512_from(Sha512Start start, const std::string_view* prefixes,
                                          std::string_view suffix, uint8_t* const* out) noexcept {
   alignas(64) uint8_t blocks[kAvx512Lanes][128];

@@ -97,19 +97,15 @@ inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t*
 // Any length, through libsodium.
 void hash_general(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept;
 
-// One message of at most 111 bytes, portable code.
-void hash_one_block(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept;
-// The same continuing from start.
+// One message of at most 111 bytes continuing from start, portable code.
 void hash_one_block_from(Sha512Start start, std::string_view prefix, std::string_view suffix,
                          uint8_t* digest) noexcept;
 // One raw 128-byte block (no padding) compressed into state.
 void compress_block(uint64_t* state, const uint8_t* block) noexcept;
 
-// A vector kernel hashes Lanes one-block messages at once: prefixes[i] +
+// A vector kernel hashes Lanes one-block messages at once, continuing from
+// start (a fresh hash, or HMAC's inner and outer hashes): prefixes[i] +
 // suffix into out[i] (64 bytes each).
-using LaneKernel = void (*)(const std::string_view* prefixes, std::string_view suffix,
-                            uint8_t* const* out) noexcept;
-// The same continuing from start, as HMAC's inner and outer hashes do.
 using LaneKernelFrom = void (*)(Sha512Start start, const std::string_view* prefixes,
                                 std::string_view suffix, uint8_t* const* out) noexcept;
 
@@ -117,10 +113,6 @@ using LaneKernelFrom = void (*)(Sha512Start start, const std::string_view* prefi
 inline constexpr size_t kAvx2Lanes = 4;
 inline constexpr size_t kAvx512Lanes = 8;
 inline constexpr size_t kAvx512x16Lanes = 16;
-void hash_lanes_avx2(const std::string_view* prefixes, std::string_view suffix,
-                     uint8_t* const* out) noexcept;
-void hash_lanes_avx512(const std::string_view* prefixes, std::string_view suffix,
-                       uint8_t* const* out) noexcept;
 void hash_lanes_avx2_from(Sha512Start start, const std::string_view* prefixes,
                           std::string_view suffix, uint8_t* const* out) noexcept;
 void hash_lanes_avx512_from(Sha512Start start, const std::string_view* prefixes,
