@@ -46,12 +46,24 @@ const std::vector<std::string>& lines_of(const char* file) {
   return cache.back().second;
 }
 
-void run_fingerprints(benchmark::State& state, const char* file, int mode, uint32_t flags) {
+// The key of the keyed rows, made once (from 32 fixed bytes) and kept.
+const korvi_key* bench_key() {
+  static korvi_key* const key = [] {
+    unsigned char material[32];
+    for (int i = 0; i < 32; ++i) material[i] = static_cast<unsigned char>(i);
+    return korvi_key_new(material, sizeof material);
+  }();
+  return key;
+}
+
+void run_fingerprints(benchmark::State& state, const char* file, int mode, uint32_t flags,
+                      const korvi_key* key = nullptr) {
   const auto& lines = lines_of(file);
   size_t i = 0, bytes = 0;
   for (auto _ : state) {
     const std::string& text = lines[i++ % lines.size()];
-    FingerprintResult* r = fingerprint(text.c_str(), mode, flags);
+    FingerprintResult* r = key != nullptr ? fingerprint_keyed(key, text.c_str(), mode, flags)
+                                          : fingerprint(text.c_str(), mode, flags);
     benchmark::DoNotOptimize(r->text);
     free_result(r);
     bytes += text.size();
@@ -77,7 +89,30 @@ void BM_FingerprintText10kTiledShort(benchmark::State& s) {
   run_fingerprints(s, "texts.txt", CLEAN_TEXT, FINGERPRINT_TILED | FINGERPRINT_SHORT);
 }
 
-void BM_BooleanRoad10Operands(benchmark::State& state) {
+// Keyed twins of the rows above: the report sets each beside its public-salt row.
+void BM_FingerprintNamesKeyed(benchmark::State& s) {
+  run_fingerprints(s, "names.txt", CLEAN_TEXT, 0, bench_key());
+}
+void BM_FingerprintNamesTiledKeyed(benchmark::State& s) {
+  run_fingerprints(s, "names.txt", CLEAN_TEXT, FINGERPRINT_TILED, bench_key());
+}
+void BM_FingerprintNamesShortKeyed(benchmark::State& s) {
+  run_fingerprints(s, "names.txt", CLEAN_TEXT, FINGERPRINT_SHORT, bench_key());
+}
+void BM_FingerprintText10kKeyed(benchmark::State& state) {
+  run_fingerprints(state, "texts.txt", CLEAN_TEXT, 0, bench_key());
+  state.counters["windows_per_second"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * (10000 - 13), benchmark::Counter::kIsRate);
+}
+void BM_FingerprintText10kTiledShortKeyed(benchmark::State& s) {
+  run_fingerprints(s, "texts.txt", CLEAN_TEXT, FINGERPRINT_TILED | FINGERPRINT_SHORT, bench_key());
+}
+
+void run_boolean_road(benchmark::State& state, const korvi_key* key);
+void BM_BooleanRoad10Operands(benchmark::State& state) { run_boolean_road(state, nullptr); }
+void BM_BooleanRoad10OperandsKeyed(benchmark::State& state) { run_boolean_road(state, bench_key()); }
+
+void run_boolean_road(benchmark::State& state, const korvi_key* key) {
   const auto& names = lines_of("names.txt");
   std::vector<std::string> expressions;
   for (size_t i = 0; i + 10 <= 1000; i += 10) {
@@ -90,8 +125,10 @@ void BM_BooleanRoad10Operands(benchmark::State& state) {
   }
   size_t i = 0;
   for (auto _ : state) {
-    FingerprintResult* r = fingerprint(expressions[i++ % expressions.size()].c_str(), CLEAN_TEXT,
-                                       FINGERPRINT_BOOLEAN);
+    const char* expression = expressions[i++ % expressions.size()].c_str();
+    FingerprintResult* r = key != nullptr
+                               ? fingerprint_keyed(key, expression, CLEAN_TEXT, FINGERPRINT_BOOLEAN)
+                               : fingerprint(expression, CLEAN_TEXT, FINGERPRINT_BOOLEAN);
     benchmark::DoNotOptimize(r->text);
     free_result(r);
   }
@@ -113,12 +150,21 @@ void run_assets(benchmark::State& state, const char* file, Call call) {
   state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 
-void BM_AssetsNameLargeGroup(benchmark::State& state) {
+void run_name_large_group(benchmark::State& state, const korvi_key* key);
+void BM_AssetsNameLargeGroup(benchmark::State& state) { run_name_large_group(state, nullptr); }
+void BM_AssetsNameLargeGroupKeyed(benchmark::State& state) {
+  run_name_large_group(state, bench_key());
+}
+
+void run_name_large_group(benchmark::State& state, const korvi_key* key) {
   // ALLIE and LENA have the largest nickname groups.
   size_t i = 0;
   const char* firsts[] = {"Allie", "Lena"};
   for (auto _ : state) {
-    char* json = assets_from_name("person", "42", firsts[i++ % 2], "Marie", "Henderson");
+    const char* first = firsts[i++ % 2];
+    char* json = key != nullptr
+                     ? assets_from_name_keyed(key, "person", "42", first, "Marie", "Henderson")
+                     : assets_from_name("person", "42", first, "Marie", "Henderson");
     benchmark::DoNotOptimize(json);
     std::free(json);
   }
@@ -144,6 +190,35 @@ void BM_AssetsCityStateZip(benchmark::State& s) {
     const std::string city = line.substr(0, tab1), state = line.substr(tab1 + 1, tab2 - tab1 - 1),
                       zip = line.substr(tab2 + 1);
     return assets_from_city_state_zip("person", "42", city.c_str(), state.c_str(), zip.c_str());
+  });
+}
+
+void BM_AssetsAddressKeyed(benchmark::State& s) {
+  run_assets(s, "addresses.txt",
+             [](const char* v) { return assets_from_address_keyed(bench_key(), "person", "42", v); });
+}
+void BM_AssetsEmailKeyed(benchmark::State& s) {
+  run_assets(s, "emails.txt", [](const char* v) {
+    return assets_from_email_address_keyed(bench_key(), "person", "42", v);
+  });
+}
+void BM_AssetsSsnKeyed(benchmark::State& s) {
+  run_assets(s, "ssns.txt",
+             [](const char* v) { return assets_from_ssn_keyed(bench_key(), "person", "42", v); });
+}
+void BM_AssetsPhoneKeyed(benchmark::State& s) {
+  run_assets(s, "phones.txt", [](const char* v) {
+    return assets_from_phone_number_keyed(bench_key(), "person", "42", v);
+  });
+}
+void BM_AssetsCityStateZipKeyed(benchmark::State& s) {
+  run_assets(s, "city_state_zips.txt", [](const char* v) {
+    const std::string line = v;
+    const size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+    const std::string city = line.substr(0, tab1), state = line.substr(tab1 + 1, tab2 - tab1 - 1),
+                      zip = line.substr(tab2 + 1);
+    return assets_from_city_state_zip_keyed(bench_key(), "person", "42", city.c_str(),
+                                            state.c_str(), zip.c_str());
   });
 }
 
@@ -199,17 +274,29 @@ void BM_Sha512Block128Libsodium(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FingerprintNames);
+BENCHMARK(BM_FingerprintNamesKeyed);
 BENCHMARK(BM_FingerprintNamesTiled);
+BENCHMARK(BM_FingerprintNamesTiledKeyed);
 BENCHMARK(BM_FingerprintNamesShort);
+BENCHMARK(BM_FingerprintNamesShortKeyed);
 BENCHMARK(BM_FingerprintText10k);
+BENCHMARK(BM_FingerprintText10kKeyed);
 BENCHMARK(BM_FingerprintText10kTiledShort);
+BENCHMARK(BM_FingerprintText10kTiledShortKeyed);
 BENCHMARK(BM_BooleanRoad10Operands);
+BENCHMARK(BM_BooleanRoad10OperandsKeyed);
 BENCHMARK(BM_AssetsNameLargeGroup);
+BENCHMARK(BM_AssetsNameLargeGroupKeyed);
 BENCHMARK(BM_AssetsAddress);
+BENCHMARK(BM_AssetsAddressKeyed);
 BENCHMARK(BM_AssetsEmail);
+BENCHMARK(BM_AssetsEmailKeyed);
 BENCHMARK(BM_AssetsSsn);
+BENCHMARK(BM_AssetsSsnKeyed);
 BENCHMARK(BM_AssetsPhone);
+BENCHMARK(BM_AssetsPhoneKeyed);
 BENCHMARK(BM_AssetsCityStateZip);
+BENCHMARK(BM_AssetsCityStateZipKeyed);
 BENCHMARK(BM_CleanAscii);
 BENCHMARK(BM_CleanMixedScripts);
 BENCHMARK(BM_JsonDecode1MB);

@@ -38,6 +38,7 @@ void hash_batch(benchmark::State& state, const char* kernel) {
 }
 
 // 1024: a long text; 21: a typical name or address line (35 code points).
+BENCHMARK_CAPTURE(hash_batch, avx512x16, "avx512x16")->Arg(1024)->Arg(21)->DenseRange(8, 16);
 BENCHMARK_CAPTURE(hash_batch, avx512x8, "avx512x8")->Arg(1024)->Arg(21)->DenseRange(1, 8);
 BENCHMARK_CAPTURE(hash_batch, avx2x4, "avx2x4")->Arg(1024)->Arg(21)->DenseRange(1, 8);
 BENCHMARK_CAPTURE(hash_batch, scalar, "scalar")->Arg(1024)->Arg(21)->DenseRange(1, 8);

@@ -16,6 +16,7 @@
 #include "expr/boolean_road.h"
 #include "korvi/common.h"
 #include "korvi/fingerprint.h"
+#include "korvi/key.h"
 
 namespace {
 
@@ -56,12 +57,9 @@ char* plain_answer(const korvi::core::Fingerprints& prints, uint32_t flags) noex
   return text;
 }
 
-}  // namespace
-
-extern "C" {
-
-KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
-                                         uint32_t flags) noexcept {
+// fingerprint() with public-salt or, given a key, keyed fingerprints.
+FingerprintResult* fingerprint_with(const korvi_key* key, const char* text, int32_t clean_mode,
+                                    uint32_t flags) noexcept {
   auto* result = static_cast<FingerprintResult*>(std::calloc(1, sizeof(FingerprintResult)));
   if (result == nullptr) return nullptr;
   const bool ok = korvi::base::guarded(
@@ -70,11 +68,11 @@ KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
         if (text == nullptr) {
           result->status = STATUS_BAD_UTF8;
         } else if ((flags & FINGERPRINT_BOOLEAN) != 0) {
-          result->status = korvi::expr::boolean_road(text, clean_mode, flags, answer);
+          result->status = korvi::expr::boolean_road(text, clean_mode, flags, answer, key);
           result->text = korvi::base::to_c_string(answer);
           return result->text != nullptr;
         } else {
-          korvi::core::Fingerprints prints;
+          korvi::core::Fingerprints prints(false, key);
           result->status = korvi::core::fingerprint_text(text, clean_mode, flags, prints);
           if (result->status == STATUS_OK) {
             result->text = plain_answer(prints, flags);
@@ -92,6 +90,21 @@ KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
     return nullptr;
   }
   return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+KORVI_API FingerprintResult* fingerprint(const char* text, int32_t clean_mode,
+                                         uint32_t flags) noexcept {
+  return fingerprint_with(nullptr, text, clean_mode, flags);
+}
+
+KORVI_API FingerprintResult* fingerprint_keyed(const korvi_key* key, const char* text,
+                                               int32_t clean_mode, uint32_t flags) noexcept {
+  // A missing key is refused like a missing text, never replaced by the salt.
+  return fingerprint_with(key, key == nullptr ? nullptr : text, clean_mode, flags);
 }
 
 KORVI_API char* js_fingerprint(const char* text, int32_t clean_mode, uint32_t flags) noexcept {

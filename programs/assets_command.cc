@@ -96,7 +96,10 @@ int run_assets(const AssetsOptions& o) {
                     : make_jsonl_reader(input, o.batch_records, o.max_record_bytes);
   const std::vector<std::string>& header = reader->header();
 
+  const KeyHandle key = load_key(o.key);
   RecordContext context;
+  context.key = key.get();
+  context.key_id = key.id;
   context.record_type = o.record_type;
   context.csv = csv;
   context.delimiter = delimiter;

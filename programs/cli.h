@@ -2,8 +2,11 @@
 // small helpers every part of the command shares.
 #pragma once
 
+#include <korvi/key.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +28,25 @@ struct IoError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Where a key comes from: a file or an environment variable (never the
+// command line). Both empty: no key, public-salt fingerprints.
+struct KeyOptions {
+  std::string file, env;
+};
+
+// A loaded key and its id; empty when no key was asked for.
+struct KeyDeleter {
+  void operator()(korvi_key* key) const { korvi_key_free(key); }
+};
+struct KeyHandle : std::unique_ptr<korvi_key, KeyDeleter> {
+  using std::unique_ptr<korvi_key, KeyDeleter>::unique_ptr;
+  std::string id;
+};
+
+struct KeygenOptions {
+  std::string output = "-";
+};
+
 struct AssetsOptions {
   std::string input = "-";
   std::string output = "-";
@@ -41,6 +63,7 @@ struct AssetsOptions {
   size_t batch_records = 128;
   size_t max_record_bytes = size_t{16} << 20;  // larger records are rejected unread
   bool quiet = false;
+  KeyOptions key;
 };
 
 struct LinkOptions {
@@ -61,6 +84,7 @@ struct TextOptions {
   std::string mode = "text";
   bool tiled = false, short_form = false, raw = false, boolean = false, parse_only = false;
   std::vector<std::string> texts;
+  KeyOptions key;
 };
 
 int run_assets(const AssetsOptions& options);
@@ -68,6 +92,12 @@ int run_link(const LinkOptions& options);
 int run_fingerprint(const TextOptions& options);
 int run_clean(const TextOptions& options);
 int run_version();
+int run_keygen(const KeygenOptions& options);
+int run_key_id(const KeyOptions& options);
+
+// The key the options name (UsageError when it cannot be read or is not 32
+// to 2048 hex digits; messages never show the key), or an empty handle.
+KeyHandle load_key(const KeyOptions& options);
 
 // "korvi: <message>" on standard error.
 void print_error(std::string_view message);

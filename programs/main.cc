@@ -42,6 +42,11 @@ YYYYMMDD, MM/DD/YYYY or with --dob-order dmy DD/MM/YYYY, DD.MM.YYYY) is
 fingerprinted as its eight digits YYYYMMDD; one that does not parse, from
 its digits as written (counted in the summary).
 
+Keys: with --key-file FILE or --key-env NAME (32 to 2048 hex digits, as
+"korvi keygen" writes them) every fingerprint is keyed, and each line carries
+"key_id":"<16 hex digits>" after "record_type". Only holders of the same key
+can compute matching fingerprints; compare key ids, never keys.
+
 Rejects: a record that cannot be processed (wrong column count, invalid UTF-8
 or a NUL byte in a mapped column, a missing key, a line that is not a JSON
 object, an unterminated quoted field) is written as CSV "line,reason,record"
@@ -70,6 +75,15 @@ number and left out.
 
 Exit status: 0 every line read, 1 some lines bad, 2 usage or I/O error (files
 made with different keys included).)";
+
+// A key is named by a file or an environment variable, never given itself.
+void add_key_options(CLI::App* sub, korvi_cli::KeyOptions& key) {
+  CLI::Option* file = sub->add_option("--key-file", key.file, "keyed fingerprints with the key in FILE (32 to 2048 hex digits)")
+      ->type_name("FILE");
+  sub->add_option("--key-env", key.env, "keyed fingerprints with the key in the environment variable NAME")
+      ->type_name("NAME")
+      ->excludes(file);
+}
 
 void add_text_options(CLI::App* sub, TextOptions& o, bool fingerprint_flags) {
   sub->add_option("--mode", o.mode, "cleaning mode: text, code (keeps punctuation) or digits")
@@ -143,6 +157,7 @@ int main(int argc, char** argv) {
           [](std::string& bytes) { return bytes == "0" ? std::string("give at least 1 byte") : std::string(); }, ""))
       ->default_str("16M");
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
+  add_key_options(assets_cmd, assets.key);
   assets_cmd->footer(kAssetsFooter);
 
   LinkOptions link;
@@ -176,6 +191,7 @@ int main(int argc, char** argv) {
   TextOptions fp;
   CLI::App* fp_cmd = app.add_subcommand("fingerprint", "fingerprints of texts, one JSON line each");
   add_text_options(fp_cmd, fp, true);
+  add_key_options(fp_cmd, fp.key);
   fp_cmd->footer("Exit status: 0 every text fingerprinted, 1 some too short, not valid UTF-8\n"
                  "or not a valid expression, 2 usage or I/O error.");
 
@@ -184,6 +200,16 @@ int main(int argc, char** argv) {
   add_text_options(clean_cmd, clean, false);
   clean_cmd->footer("Exit status: 0 every text cleaned, 1 some not valid UTF-8 (an empty line is\n"
                     "written for each), 2 usage or I/O error.");
+
+  korvi_cli::KeygenOptions keygen;
+  CLI::App* keygen_cmd = app.add_subcommand("keygen", "a new random key: 64 hex digits");
+  keygen_cmd->add_option("-o,--output", keygen.output, "key file to create (mode 0600, never overwritten), or - for standard output")
+      ->type_name("FILE")
+      ->capture_default_str();
+
+  korvi_cli::KeyOptions key_id;
+  CLI::App* key_id_cmd = app.add_subcommand("key-id", "the id of a key: 16 hex digits, safe to show and compare");
+  add_key_options(key_id_cmd, key_id);
 
   CLI::App* version_cmd = app.add_subcommand("version", "library version, Unicode data version and SHA-512 implementation");
 
@@ -198,7 +224,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     korvi_cli::print_error(e.what());
     CLI::App* used = &app;
-    for (CLI::App* sub : {assets_cmd, link_cmd, fp_cmd, clean_cmd, version_cmd})
+    for (CLI::App* sub : {assets_cmd, link_cmd, fp_cmd, clean_cmd, keygen_cmd, key_id_cmd, version_cmd})
       if (sub->parsed()) used = sub;
     std::string hint = used == &app ? "korvi --help" : "korvi " + used->get_name() + " --help";
     std::fprintf(stderr, "Run '%s' for usage.\n", hint.c_str());
@@ -210,6 +236,8 @@ int main(int argc, char** argv) {
     if (link_cmd->parsed()) return korvi_cli::run_link(link);
     if (fp_cmd->parsed()) return korvi_cli::run_fingerprint(fp);
     if (clean_cmd->parsed()) return korvi_cli::run_clean(clean);
+    if (keygen_cmd->parsed()) return korvi_cli::run_keygen(keygen);
+    if (key_id_cmd->parsed()) return korvi_cli::run_key_id(key_id);
     return korvi_cli::run_version();
   } catch (const korvi_cli::UsageError& e) {
     korvi_cli::print_error(e.what());

@@ -1,5 +1,6 @@
 // One output line per record:
 //   {"record_id":"…","record_type":"…","name":[…],"address":[…],…}
+// with "key_id":"…" after the record type when fingerprints are keyed.
 // with each field's asset array spliced in exactly as the library returns it.
 #include "records.h"
 
@@ -202,6 +203,12 @@ class RecordWriter {
     append_json_string(out, id);
     out += ",\"record_type\":";
     append_json_string(out, ctx_.record_type);
+    const korvi_key* key = ctx_.key;
+    if (key != nullptr) {
+      out += ",\"key_id\":\"";
+      out += ctx_.key_id;
+      out += '"';
+    }
     for (int f = 0; f < kFields; ++f) {
       if (!ctx_.mapping.field_on[f]) continue;
       out += ",\"";
@@ -215,27 +222,32 @@ class RecordWriter {
           break;
         case kAddressField:
           if (!present(kAddress)) out += "[]";
-          else splice(out, assets_from_address(type, id, value_[kAddress]));
+          else splice(out, key != nullptr ? assets_from_address_keyed(key, type, id, value_[kAddress])
+                                          : assets_from_address(type, id, value_[kAddress]));
           break;
         case kCityStateZip:
           if (!present(kCity) && !present(kState) && !present(kZip)) out += "[]";
-          else splice(out, assets_from_city_state_zip(type, id, value_[kCity], value_[kState], value_[kZip]));
+          else splice(out, key != nullptr
+                               ? assets_from_city_state_zip_keyed(key, type, id, value_[kCity], value_[kState], value_[kZip])
+                               : assets_from_city_state_zip(type, id, value_[kCity], value_[kState], value_[kZip]));
           break;
         case kEmailAddress:
           if (!present(kEmail)) out += "[]";
-          else splice(out, assets_from_email_address(type, id, value_[kEmail]));
+          else splice(out, key != nullptr ? assets_from_email_address_keyed(key, type, id, value_[kEmail])
+                                          : assets_from_email_address(type, id, value_[kEmail]));
           break;
         case kSsnField:
           if (!present(kSsn)) out += "[]";
-          else splice(out, assets_from_ssn(type, id, value_[kSsn]));
+          else splice(out, key != nullptr ? assets_from_ssn_keyed(key, type, id, value_[kSsn])
+                                          : assets_from_ssn(type, id, value_[kSsn]));
           break;
         case kPhoneNumber:
           if (!present(kPhone)) out += "[]";
           else if (std::string national = ctx_.phone_country.empty() ? std::string()
                                            : without_country_code(value_[kPhone], ctx_.phone_country);
                    !national.empty())
-            splice(out, assets_from_phone_number(type, id, national.c_str()));
-          else splice(out, assets_from_phone_number(type, id, value_[kPhone]));
+            splice(out, phone_assets(type, id, national.c_str()));
+          else splice(out, phone_assets(type, id, value_[kPhone]));
           break;
         case kDateOfBirth:
           write_date(out, type, id);
@@ -245,19 +257,30 @@ class RecordWriter {
     out += "}\n";
   }
 
+  char* name_assets(const char* type, const char* id, const char* first, const char* middle,
+                    const char* last) const {
+    return ctx_.key != nullptr ? assets_from_name_keyed(ctx_.key, type, id, first, middle, last)
+                               : assets_from_name(type, id, first, middle, last);
+  }
+
+  char* phone_assets(const char* type, const char* id, const char* phone) const {
+    return ctx_.key != nullptr ? assets_from_phone_number_keyed(ctx_.key, type, id, phone)
+                               : assets_from_phone_number(type, id, phone);
+  }
+
   // A name whose stray punctuation or spaces cost it every asset (first name
   // "' Ocie") is tried once more with each part trimmed; a name that has
   // assets as written keeps them.
   void write_name(std::string& out, const char* type, const char* id) {
     const char* middle = present(kMiddle) ? value_[kMiddle] : nullptr;
-    std::unique_ptr<char, KorviFree> first(assets_from_name(type, id, value_[kFirst], middle, value_[kLast]));
+    std::unique_ptr<char, KorviFree> first(name_assets(type, id, value_[kFirst], middle, value_[kLast]));
     if (!first) throw std::bad_alloc();
     if (std::strcmp(first.get(), "[]") == 0) {
       std::string f = trimmed_name(value_[kFirst]), m = trimmed_name(middle), l = trimmed_name(value_[kLast]);
       bool changed = (value_[kFirst] != nullptr && f != value_[kFirst]) || (middle != nullptr && m != middle) ||
                      (value_[kLast] != nullptr && l != value_[kLast]);
       if (changed) {
-        std::unique_ptr<char, KorviFree> second(assets_from_name(
+        std::unique_ptr<char, KorviFree> second(name_assets(
             type, id, value_[kFirst] ? f.c_str() : nullptr, middle && !m.empty() ? m.c_str() : nullptr,
             value_[kLast] ? l.c_str() : nullptr));
         if (!second) throw std::bad_alloc();
@@ -288,7 +311,8 @@ class RecordWriter {
         return;
       }
     }
-    std::unique_ptr<char, KorviFree> assets(assets_from_ssn(type, id, digits.c_str()));
+    std::unique_ptr<char, KorviFree> assets(ctx_.key != nullptr ? assets_from_ssn_keyed(ctx_.key, type, id, digits.c_str())
+                                                               : assets_from_ssn(type, id, digits.c_str()));
     if (!assets) throw std::bad_alloc();
     // The builder names its field; the metadata is JSON with escaped
     // strings, so this exact text can only be that member.

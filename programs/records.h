@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include <korvi/key.h>
+
 #include "mapping.h"
 #include "readers.h"
 
@@ -27,6 +29,8 @@ struct RecordContext {
   bool day_first = false;     // NN/NN/YYYY is day, month, year
   std::string phone_country;  // dropped from the front of phone numbers; empty: none
   RecordCounters* counters = nullptr;
+  const korvi_key* key = nullptr;  // keyed fingerprints when set
+  std::string key_id;
 };
 
 // The eight digits YYYYMMDD of a written date of birth (YYYY-MM-DD,

@@ -74,10 +74,12 @@ int run_fingerprint(const TextOptions& o) {
   if (o.tiled) flags |= FINGERPRINT_TILED;
   if (o.short_form) flags |= FINGERPRINT_SHORT;
   const int mode = mode_of(o.mode);
+  const KeyHandle key = load_key(o.key);
   std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   int failures = 0;
   int refused = for_each_text(o, [&](const char* text, const std::string&) {
-    FingerprintResult* result = fingerprint(text, mode, flags);
+    FingerprintResult* result = key ? fingerprint_keyed(key.get(), text, mode, flags)
+                                    : fingerprint(text, mode, flags);
     if (result == nullptr) throw std::bad_alloc();
     if (result->status != STATUS_OK) ++failures;
     std::fputs(result->text, stdout);

@@ -83,8 +83,9 @@ KORVI_API void korvi_free(void *pointer) KORVI_NOEXCEPT;
 
 /* Static texts, never freed: the library version ("0.1.0"), the Unicode
  * version of the character data that cleaning uses ("15.0.0" with utf8proc
- * 2.8.0), and the SHA-512 kernel in use ("avx512x8", "avx2x4", "scalar" or
- * "libsodium"; KORVI_SHA512 in the environment at first use may force one). */
+ * 2.8.0), and the SHA-512 kernel in use ("avx512x16", "avx512x8", "avx2x4",
+ * "scalar" or "libsodium"; KORVI_SHA512 in the environment at first use may
+ * force one). */
 KORVI_API const char *korvi_version(void) KORVI_NOEXCEPT;
 KORVI_API const char *korvi_unicode_version(void) KORVI_NOEXCEPT;
 KORVI_API const char *korvi_sha512_implementation(void) KORVI_NOEXCEPT;

@@ -12,5 +12,6 @@
 #include "korvi/assets.h"
 #include "korvi/pipeline.h"
 #include "korvi/link.h"
+#include "korvi/key.h"
 
 #endif

@@ -58,8 +58,9 @@ void append_asset_json(const Asset& asset, std::string& out) {
 }
 
 std::optional<std::vector<std::string>> fingerprints_from_string(std::string_view text, int mode,
-                                                                 uint32_t flags) {
-  core::Fingerprints set((flags & FINGERPRINT_SHORT) != 0);
+                                                                 uint32_t flags,
+                                                                 const korvi_key* key) {
+  core::Fingerprints set((flags & FINGERPRINT_SHORT) != 0, key);
   if (core::fingerprint_text(text, mode, flags, set) != STATUS_OK) return std::nullopt;
   std::vector<std::string> out;
   out.reserve(set.size());
@@ -67,16 +68,18 @@ std::optional<std::vector<std::string>> fingerprints_from_string(std::string_vie
   return out;
 }
 
-std::vector<std::string> raw_fingerprints_from_string(std::string_view text, uint32_t flags) {
+std::vector<std::string> raw_fingerprints_from_string(std::string_view text, uint32_t flags,
+                                                      const korvi_key* key) {
   const bool short_form = (flags & FINGERPRINT_SHORT) != 0;
   char hex[KORVI_FINGERPRINT_DIGITS + 1];
-  core::hash_hex(text, short_form, hex);
+  core::hash_hex(text, short_form, hex, key);
   return {std::string(hex, short_form ? KORVI_SHORT_FINGERPRINT_DIGITS : KORVI_FINGERPRINT_DIGITS)};
 }
 
 std::string json_assets_from_variants(std::string_view record_type, std::string_view record_id,
                                       std::string_view field,
-                                      const std::optional<std::vector<std::string>>& variants) {
+                                      const std::optional<std::vector<std::string>>& variants,
+                                      const korvi_key* key) {
   std::string out = "[";
   if (variants) {
     // Every asset carries the same metadata but for its number, so that part
@@ -88,7 +91,7 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
     metadata.append(",\"field\":");
     json::append_string_literal(field, metadata);
     metadata.append(",\"variant_id\":\"");
-    core::Fingerprints tiles(true);
+    core::Fingerprints tiles(true, key);
     char digits[KORVI_SHORT_FINGERPRINT_DIGITS + 1];
     bool first = true;
     int counter = 0;
@@ -107,7 +110,7 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
       if (tiled) {
         tiles.append_json_array(out);
       } else {
-        core::hash_hex(variant, true, digits);
+        core::hash_hex(variant, true, digits, key);
         out.append("[\"");
         out.append(digits, KORVI_SHORT_FINGERPRINT_DIGITS);
         out.append("\"]");
@@ -125,62 +128,70 @@ std::string json_assets_from_variants(std::string_view record_type, std::string_
 std::string json_assets_from_name(std::string_view record_type, std::string_view record_id,
                                   std::optional<std::string_view> first,
                                   std::optional<std::string_view> middle,
-                                  std::optional<std::string_view> last) {
+                                  std::optional<std::string_view> last,
+                                  const korvi_key* key) {
   const auto first_clean = clean(first, CLEAN_TEXT);
   const auto middle_clean = clean(middle, CLEAN_TEXT);  // invalid UTF-8: no middle name
   const auto last_clean = clean(last, CLEAN_TEXT);
   const auto variants =
       variants::full_name_variants(view(first_clean), view(middle_clean), view(last_clean));
-  return json_assets_from_variants(record_type, record_id, "name", variants);
+  return json_assets_from_variants(record_type, record_id, "name", variants, key);
 }
 
 std::string json_assets_from_address(std::string_view record_type, std::string_view record_id,
-                                     std::optional<std::string_view> address) {
+                                     std::optional<std::string_view> address,
+                                     const korvi_key* key) {
   const auto cleaned = clean(address, CLEAN_TEXT);
   return json_assets_from_variants(record_type, record_id, "address",
-                                   variants::address_variants(view(cleaned)));
+                                   variants::address_variants(view(cleaned)), key);
 }
 
 std::string json_assets_from_city_state_zip(std::string_view record_type, std::string_view record_id,
                                             std::optional<std::string_view> city,
                                             std::optional<std::string_view> state,
-                                            std::optional<std::string_view> zip) {
+                                            std::optional<std::string_view> zip,
+                                            const korvi_key* key) {
   const auto city_clean = clean(city, CLEAN_TEXT);
   const auto state_clean = clean(state, CLEAN_TEXT);
   const auto zip_clean = clean(zip, CLEAN_TEXT);
   const auto variants =
       variants::city_state_zip_variants(view(city_clean), view(state_clean), view(zip_clean));
-  return json_assets_from_variants(record_type, record_id, "city_state_zip", variants);
+  return json_assets_from_variants(record_type, record_id, "city_state_zip", variants, key);
 }
 
 std::string json_assets_from_raw(std::string_view record_type, std::string_view record_id,
-                                 std::string_view field, int mode, std::optional<std::string_view> value) {
+                                 std::string_view field, int mode, std::optional<std::string_view> value,
+                                 const korvi_key* key) {
   const auto cleaned = clean(value, mode);
   if (!cleaned) return "[]";
-  return single_asset_array(record_type, record_id, field, raw_fingerprints_from_string(*cleaned, kWholeFlags));
+  return single_asset_array(record_type, record_id, field, raw_fingerprints_from_string(*cleaned, kWholeFlags, key));
 }
 
 std::string json_assets_from_email(std::string_view record_type, std::string_view record_id,
-                                   std::string_view field, int mode, std::optional<std::string_view> value) {
+                                   std::string_view field, int mode, std::optional<std::string_view> value,
+                                   const korvi_key* key) {
   const auto cleaned = clean(value, mode);
   if (!cleaned) return "[]";
-  const auto inner = raw_fingerprints_from_string(*cleaned, kWholeFlags);
-  return single_asset_array(record_type, record_id, field, raw_fingerprints_from_string(inner.front(), kWholeFlags));
+  const auto inner = raw_fingerprints_from_string(*cleaned, kWholeFlags, key);
+  return single_asset_array(record_type, record_id, field, raw_fingerprints_from_string(inner.front(), kWholeFlags, key));
 }
 
 std::string json_assets_from_email_address(std::string_view record_type, std::string_view record_id,
-                                           std::optional<std::string_view> email_address) {
-  return json_assets_from_email(record_type, record_id, "email_address", CLEAN_CODE, email_address);
+                                           std::optional<std::string_view> email_address,
+                                           const korvi_key* key) {
+  return json_assets_from_email(record_type, record_id, "email_address", CLEAN_CODE, email_address, key);
 }
 
 std::string json_assets_from_ssn(std::string_view record_type, std::string_view record_id,
-                                 std::optional<std::string_view> ssn) {
-  return json_assets_from_raw(record_type, record_id, "ssn", CLEAN_DIGITS, ssn);
+                                 std::optional<std::string_view> ssn,
+                                 const korvi_key* key) {
+  return json_assets_from_raw(record_type, record_id, "ssn", CLEAN_DIGITS, ssn, key);
 }
 
 std::string json_assets_from_phone_number(std::string_view record_type, std::string_view record_id,
-                                          std::optional<std::string_view> phone_number) {
-  return json_assets_from_raw(record_type, record_id, "phone_number", CLEAN_DIGITS, phone_number);
+                                          std::optional<std::string_view> phone_number,
+                                          const korvi_key* key) {
+  return json_assets_from_raw(record_type, record_id, "phone_number", CLEAN_DIGITS, phone_number, key);
 }
 
 }  // namespace korvi::assets

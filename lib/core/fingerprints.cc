@@ -7,6 +7,7 @@
 #include "base/endian.h"
 #include "base/utf8.h"
 #include "core/digest_sort.h"
+#include "core/keyed.h"
 #include "core/sha512_batch.h"
 #include "core/sizes.h"
 #include "text/clean.h"
@@ -97,9 +98,13 @@ class WindowBatcher {
 
 }  // namespace
 
-void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept {
+void hash_hex(std::string_view bytes, bool short_form, char* out, const korvi_key* key) noexcept {
   uint8_t digest[kSha512Bytes];
-  sha512_batch(&bytes, 1, kSalt, digest);
+  if (key != nullptr) {
+    key->mac.batch(&bytes, 1, kSalt, digest);
+  } else {
+    sha512_batch(&bytes, 1, kSalt, digest);
+  }
   char* end = out;
   for (size_t w = 0; w < (short_form ? 1u : 4u); ++w)
     end = write_word_hex(base::load_be64(digest + 8 * w), end);
@@ -177,7 +182,11 @@ void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
   while (count > 0) {
     const size_t n = std::min(count, kWindowsPerBatch);
     // Hashed together so the multi-buffer kernel can fill its lanes.
-    sha512_batch(windows, n, kSalt, digests);
+    if (key_ != nullptr) {
+      key_->mac.batch(windows, n, kSalt, digests);
+    } else {
+      sha512_batch(windows, n, kSalt, digests);
+    }
     for (size_t i = 0; i < n; ++i) {
       const uint8_t* digest = digests + i * kSha512Bytes;
       if (short_form_) {

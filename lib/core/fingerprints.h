@@ -10,6 +10,8 @@
 
 #include "korvi/common.h"
 
+struct korvi_key;
+
 namespace korvi::core {
 
 inline constexpr std::string_view kSalt = "Qm7pZ2vX+9LcT4nB8rKs1A";
@@ -19,8 +21,10 @@ inline constexpr size_t kWindowCodepoints = 14;
 inline constexpr size_t kTooShortCodepoints = 11;
 
 // Fingerprint of bytes + salt: writes 64 (or 16 when short_form) lower-case
-// hex digits and a terminating zero into out (65 or 17 bytes).
-void hash_hex(std::string_view bytes, bool short_form, char* out) noexcept;
+// hex digits and a terminating zero into out (65 or 17 bytes). With a key,
+// the keyed fingerprint of the same bytes.
+void hash_hex(std::string_view bytes, bool short_form, char* out,
+              const korvi_key* key = nullptr) noexcept;
 
 // The sorted, de-duplicated fingerprints of one text. Digests are kept as
 // big-endian 64-bit words (four for the long form, one for the short), so
@@ -35,6 +39,8 @@ class Fingerprints {
   };
 
   explicit Fingerprints(bool short_form = false) : short_form_(short_form) {}
+  // Keyed fingerprints when key is not null; the key must outlive the set.
+  Fingerprints(bool short_form, const korvi_key* key) : short_form_(short_form), key_(key) {}
 
   bool short_form() const noexcept { return short_form_; }
   size_t digest_bytes() const noexcept { return short_form_ ? 8 : 32; }
@@ -65,6 +71,7 @@ class Fingerprints {
 
  private:
   bool short_form_;
+  const korvi_key* key_ = nullptr;
   std::vector<Long> long_;
   std::vector<uint64_t> short_;
 };

@@ -55,17 +55,24 @@ inline uint64_t small_sigma1(uint64_t x) noexcept {
 #define KORVI_SCHEDULE(j) \
   w[j] += small_sigma1(w[(j + 14) & 15]) + w[(j + 9) & 15] + small_sigma0(w[(j + 1) & 15])
 
-void hash_one_block(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept {
-  uint8_t block[128];
-  pad_block(prefix, suffix, block);
+void compress_block(uint64_t* state, const uint8_t* block) noexcept {
   uint64_t w[16];
   for (int t = 0; t < 16; ++t) w[t] = load_be64(block + 8 * t);
-  uint64_t a = kInitialState[0], b = kInitialState[1], c = kInitialState[2],
-           d = kInitialState[3], e = kInitialState[4], f = kInitialState[5],
-           g = kInitialState[6], h = kInitialState[7];
+  uint64_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4], f = state[5],
+           g = state[6], h = state[7];
   KORVI_SHA512_ROUNDS();
-  const uint64_t state[8] = {a, b, c, d, e, f, g, h};
-  for (int i = 0; i < 8; ++i) store_be64(state[i] + kInitialState[i], digest + 8 * i);
+  const uint64_t rounds[8] = {a, b, c, d, e, f, g, h};
+  for (int i = 0; i < 8; ++i) state[i] += rounds[i];
+}
+
+void hash_one_block_from(Sha512Start start, std::string_view prefix, std::string_view suffix,
+                         uint8_t* digest) noexcept {
+  uint8_t block[128];
+  pad_block(prefix, suffix, block, start.absorbed);
+  uint64_t state[8];
+  std::memcpy(state, start.state, sizeof state);
+  compress_block(state, block);
+  for (int i = 0; i < 8; ++i) store_be64(state[i], digest + 8 * i);
 }
 
 #undef KORVI_ROUND
@@ -77,31 +84,58 @@ namespace {
 
 using namespace sha512_detail;
 
-using BatchKernel = void (*)(const std::string_view*, size_t, std::string_view,
+// Every kernel hashes from a starting state; long messages (which only a
+// fresh start may hold) go to the general path.
+using BatchKernel = void (*)(Sha512Start, const std::string_view*, size_t, std::string_view,
                              uint8_t*) noexcept;
 
-void batch_libsodium(const std::string_view* prefixes, size_t count, std::string_view suffix,
-                     uint8_t* digests) noexcept {
-  for (size_t i = 0; i < count; ++i) hash_general(prefixes[i], suffix, digests + 64 * i);
-}
-
-void batch_scalar(const std::string_view* prefixes, size_t count, std::string_view suffix,
-                  uint8_t* digests) noexcept {
+void batch_scalar(Sha512Start start, const std::string_view* prefixes, size_t count,
+                  std::string_view suffix, uint8_t* digests) noexcept {
   for (size_t i = 0; i < count; ++i) {
     if (fits_one_block(prefixes[i], suffix)) {
-      hash_one_block(prefixes[i], suffix, digests + 64 * i);
+      hash_one_block_from(start, prefixes[i], suffix, digests + 64 * i);
     } else {
       hash_general(prefixes[i], suffix, digests + 64 * i);
     }
   }
 }
 
+// libsodium cannot continue from a chaining state: continued hashes take
+// the portable code.
+void batch_libsodium(Sha512Start start, const std::string_view* prefixes, size_t count,
+                     std::string_view suffix, uint8_t* digests) noexcept {
+  if (start.absorbed != 0) {
+    batch_scalar(start, prefixes, count, suffix, digests);
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) hash_general(prefixes[i], suffix, digests + 64 * i);
+}
+
+// A final partial group of filled messages (fewer than Lanes): one by one
+// when fewer than min_vector, else through the kernel with idle lanes
+// hashing an empty prefix into scratch.
+template <size_t Lanes, LaneKernelFrom kernel, size_t min_vector>
+void finish_lanes(Sha512Start start, std::string_view* lane_prefix, uint8_t** lane_out,
+                  size_t filled, std::string_view suffix) noexcept {
+  if (filled < min_vector) {
+    for (size_t k = 0; k < filled; ++k) hash_one_block_from(start, lane_prefix[k], suffix, lane_out[k]);
+    return;
+  }
+  uint8_t scratch[64];
+  for (size_t k = filled; k < Lanes; ++k) {
+    lane_prefix[k] = {};
+    lane_out[k] = scratch;
+  }
+  kernel(start, lane_prefix, suffix, lane_out);
+}
+
 // Feeds one-block messages to a vector kernel Lanes at a time, long ones to
-// the general path. A final partial group smaller than min_vector is cheaper
-// done one by one; otherwise the idle lanes hash an empty prefix into scratch.
-template <size_t Lanes, LaneKernel kernel, size_t min_vector>
-void batch_lanes(const std::string_view* prefixes, size_t count, std::string_view suffix,
-                 uint8_t* digests) noexcept {
+// the general path; the last partial group goes to finish.
+template <size_t Lanes, LaneKernelFrom kernel, size_t min_vector,
+          void (*finish)(Sha512Start, std::string_view*, uint8_t**, size_t, std::string_view) noexcept =
+              finish_lanes<Lanes, kernel, min_vector>>
+void batch_lanes(Sha512Start start, const std::string_view* prefixes, size_t count,
+                 std::string_view suffix, uint8_t* digests) noexcept {
   std::string_view lane_prefix[Lanes];
   uint8_t* lane_out[Lanes];
   size_t filled = 0;
@@ -114,22 +148,32 @@ void batch_lanes(const std::string_view* prefixes, size_t count, std::string_vie
     lane_prefix[filled] = prefixes[i];
     lane_out[filled] = out;
     if (++filled == Lanes) {
-      kernel(lane_prefix, suffix, lane_out);
+      kernel(start, lane_prefix, suffix, lane_out);
       filled = 0;
     }
   }
-  if (filled == 0) return;
-  if (filled < min_vector) {
-    for (size_t k = 0; k < filled; ++k) hash_one_block(lane_prefix[k], suffix, lane_out[k]);
+  if (filled > 0) finish(start, lane_prefix, lane_out, filled, suffix);
+}
+
+#if defined(__x86_64__)
+// The sixteen-lane kernel's last partial group: nearly full, through itself;
+// otherwise a group of eight and what is left, as the eight-lane kernel does.
+void finish_avx512x16(Sha512Start start, std::string_view* lane_prefix, uint8_t** lane_out,
+                      size_t filled, std::string_view suffix) noexcept {
+  if (filled >= 12) {
+    finish_lanes<kAvx512x16Lanes, hash_lanes_avx512x16_from, 12>(start, lane_prefix, lane_out,
+                                                                  filled, suffix);
     return;
   }
-  uint8_t scratch[64];
-  for (size_t k = filled; k < Lanes; ++k) {
-    lane_prefix[k] = {};
-    lane_out[k] = scratch;
+  if (filled >= kAvx512Lanes) {
+    hash_lanes_avx512_from(start, lane_prefix, suffix, lane_out);
+    lane_prefix += kAvx512Lanes;
+    lane_out += kAvx512Lanes;
+    filled -= kAvx512Lanes;
   }
-  kernel(lane_prefix, suffix, lane_out);
+  finish_lanes<kAvx512Lanes, hash_lanes_avx512_from, 2>(start, lane_prefix, lane_out, filled, suffix);
 }
+#endif
 
 #if defined(__x86_64__)
 bool cpu_has_avx2() noexcept {
@@ -158,8 +202,10 @@ struct KernelEntry {
 // call costs about 1.7 scalar hashes, one four-lane call about 2.8).
 constexpr KernelEntry kKernels[] = {
 #if defined(__x86_64__)
-    {"avx512x8", "avx512", batch_lanes<kAvx512Lanes, hash_lanes_avx512, 2>, cpu_has_avx512},
-    {"avx2x4", "avx2", batch_lanes<kAvx2Lanes, hash_lanes_avx2, 3>, cpu_has_avx2},
+    {"avx512x16", "avx512", batch_lanes<kAvx512x16Lanes, hash_lanes_avx512x16_from, 12, finish_avx512x16>,
+     cpu_has_avx512},
+    {"avx512x8", "avx512x8", batch_lanes<kAvx512Lanes, hash_lanes_avx512_from, 2>, cpu_has_avx512},
+    {"avx2x4", "avx2", batch_lanes<kAvx2Lanes, hash_lanes_avx2_from, 3>, cpu_has_avx2},
 #endif
     {"scalar", "scalar", batch_scalar, always},
     {"libsodium", "libsodium", batch_libsodium, always},
@@ -201,15 +247,37 @@ const char* sha512_batch_kernel() noexcept { return chosen_kernel().name; }
 
 void sha512_batch(const std::string_view* prefixes, size_t count, std::string_view suffix,
                   uint8_t* digests) noexcept {
-  chosen_kernel().run(prefixes, count, suffix, digests);
+  chosen_kernel().run(kFreshStart, prefixes, count, suffix, digests);
 }
 
 bool sha512_batch_with(std::string_view kernel, const std::string_view* prefixes, size_t count,
                        std::string_view suffix, uint8_t* digests) noexcept {
   const KernelEntry* k = find_kernel(kernel);
   if (k == nullptr || !k->available()) return false;
-  k->run(prefixes, count, suffix, digests);
+  k->run(kFreshStart, prefixes, count, suffix, digests);
   return true;
+}
+
+void sha512_batch_continued(const uint64_t* state, const std::string_view* prefixes, size_t count,
+                            std::string_view suffix, uint8_t* digests) noexcept {
+  chosen_kernel().run({state, kSha512BlockBytes}, prefixes, count, suffix, digests);
+}
+
+bool sha512_batch_continued_with(std::string_view kernel, const uint64_t* state,
+                                 const std::string_view* prefixes, size_t count,
+                                 std::string_view suffix, uint8_t* digests) noexcept {
+  const KernelEntry* k = find_kernel(kernel);
+  if (k == nullptr || !k->available()) return false;
+  k->run({state, kSha512BlockBytes}, prefixes, count, suffix, digests);
+  return true;
+}
+
+void sha512_compress(uint64_t* state, const uint8_t* block) noexcept {
+  compress_block(state, block);
+}
+
+void sha512_initial_state(uint64_t* state) noexcept {
+  std::memcpy(state, kInitialState, sizeof kInitialState);
 }
 
 }  // namespace korvi::core

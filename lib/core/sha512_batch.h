@@ -22,13 +22,33 @@ inline constexpr size_t kSha512OneBlockMax = 111;
 void sha512_batch(const std::string_view* prefixes, size_t count, std::string_view suffix,
                   uint8_t* digests) noexcept;
 
-// Which kernel sha512_batch uses: "avx512x8", "avx2x4", "scalar" or "libsodium".
+// Bytes of one SHA-512 block.
+inline constexpr size_t kSha512BlockBytes = 128;
+
+// Continued hashes, as HMAC makes them: state (eight words) has already
+// absorbed one 128-byte block, and message i (prefixes[i] + suffix, at most
+// 111 bytes: callers send longer ones elsewhere) is the rest. Writes the
+// final digests like sha512_batch.
+void sha512_batch_continued(const uint64_t* state, const std::string_view* prefixes, size_t count,
+                            std::string_view suffix, uint8_t* digests) noexcept;
+bool sha512_batch_continued_with(std::string_view kernel, const uint64_t* state,
+                                 const std::string_view* prefixes, size_t count,
+                                 std::string_view suffix, uint8_t* digests) noexcept;
+
+// The chaining state of a fresh hash, and one raw block compressed into a
+// state (no padding): how HMAC key blocks are absorbed once per key.
+void sha512_initial_state(uint64_t* state) noexcept;
+void sha512_compress(uint64_t* state, const uint8_t* block) noexcept;
+
+// Which kernel sha512_batch uses: "avx512x16", "avx512x8", "avx2x4", "scalar"
+// or "libsodium".
 // Chosen at first use; KORVI_SHA512=libsodium|scalar|avx2|avx512 in the
 // environment at that moment forces one (if the CPU has it).
 const char* sha512_batch_kernel() noexcept;
 
 // For tests and benchmarks: every kernel name, best first.
-inline constexpr const char* kSha512Kernels[] = {"avx512x8", "avx2x4", "scalar", "libsodium"};
+inline constexpr const char* kSha512Kernels[] = {"avx512x16", "avx512x8", "avx2x4", "scalar",
+                                                 "libsodium"};
 
 // Whether this build and CPU can run the named kernel.
 bool sha512_kernel_available(std::string_view kernel) noexcept;

@@ -78,10 +78,12 @@ KORVI_AVX2 inline void transpose4(V& r0, V& r1, V& r2, V& r3) {
 
 }  // namespace
 
-KORVI_AVX2 void hash_lanes_avx2(const std::string_view* prefixes, std::string_view suffix,
-                                uint8_t* const* out) noexcept {
+KORVI_AVX2 void hash_lanes_avx2_from(Sha512Start start, const std::string_view* prefixes,
+                                     std::string_view suffix, uint8_t* const* out) noexcept {
   alignas(32) uint8_t blocks[kAvx2Lanes][128];
-  for (size_t lane = 0; lane < kAvx2Lanes; ++lane) pad_block(prefixes[lane], suffix, blocks[lane]);
+  for (size_t lane = 0; lane < kAvx2Lanes; ++lane) {
+    pad_block(prefixes[lane], suffix, blocks[lane], start.absorbed);
+  }
 
   // w[t] holds message word t of the four lanes.
   V w[16];
@@ -97,20 +99,20 @@ KORVI_AVX2 void hash_lanes_avx2(const std::string_view* prefixes, std::string_vi
     w[4 * quarter + 3] = bswap(r3);
   }
 
-  V a = _mm256_set1_epi64x(static_cast<long long>(kInitialState[0]));
-  V b = _mm256_set1_epi64x(static_cast<long long>(kInitialState[1]));
-  V c = _mm256_set1_epi64x(static_cast<long long>(kInitialState[2]));
-  V d = _mm256_set1_epi64x(static_cast<long long>(kInitialState[3]));
-  V e = _mm256_set1_epi64x(static_cast<long long>(kInitialState[4]));
-  V f = _mm256_set1_epi64x(static_cast<long long>(kInitialState[5]));
-  V g = _mm256_set1_epi64x(static_cast<long long>(kInitialState[6]));
-  V h = _mm256_set1_epi64x(static_cast<long long>(kInitialState[7]));
+  V a = _mm256_set1_epi64x(static_cast<long long>(start.state[0]));
+  V b = _mm256_set1_epi64x(static_cast<long long>(start.state[1]));
+  V c = _mm256_set1_epi64x(static_cast<long long>(start.state[2]));
+  V d = _mm256_set1_epi64x(static_cast<long long>(start.state[3]));
+  V e = _mm256_set1_epi64x(static_cast<long long>(start.state[4]));
+  V f = _mm256_set1_epi64x(static_cast<long long>(start.state[5]));
+  V g = _mm256_set1_epi64x(static_cast<long long>(start.state[6]));
+  V h = _mm256_set1_epi64x(static_cast<long long>(start.state[7]));
 
   KORVI_SHA512_ROUNDS();
 
   V s[8] = {a, b, c, d, e, f, g, h};
   for (int i = 0; i < 8; ++i) {
-    s[i] = bswap(add(s[i], _mm256_set1_epi64x(static_cast<long long>(kInitialState[i]))));
+    s[i] = bswap(add(s[i], _mm256_set1_epi64x(static_cast<long long>(start.state[i]))));
   }
   // Back to one row per lane: words 0-3, then words 4-7.
   transpose4(s[0], s[1], s[2], s[3]);

@@ -92,7 +92,7 @@ KORVI_AVX512 inline __mmask64 first_bytes(size_t n) {
 // masks keep every access inside the message and the block, and masked-off
 // bytes are never read, so nothing past the end of a prefix is touched.
 KORVI_AVX512 inline void pad_block_avx512(std::string_view prefix, std::string_view suffix,
-                                          uint8_t* block) {
+                                          uint8_t* block, uint64_t absorbed) {
   const size_t p = prefix.size();
   const V zero = _mm512_setzero_si512();
   const auto* from = reinterpret_cast<const uint8_t*>(prefix.data());
@@ -106,18 +106,18 @@ KORVI_AVX512 inline void pad_block_avx512(std::string_view prefix, std::string_v
   }
   const size_t length = p + suffix.size();
   block[length] = 0x80;
-  const uint64_t bits = uint64_t{length} * 8;  // below 1024: two bytes suffice
+  const uint64_t bits = (absorbed + length) * 8;  // below 65536 here: two bytes suffice
   block[126] = static_cast<uint8_t>(bits >> 8);
   block[127] = static_cast<uint8_t>(bits);
 }
 
 }  // namespace
 
-KORVI_AVX512 void hash_lanes_avx512(const std::string_view* prefixes, std::string_view suffix,
-                                    uint8_t* const* out) noexcept {
+KORVI_AVX512 void hash_lanes_avx512_from(Sha512Start start, const std::string_view* prefixes,
+                                         std::string_view suffix, uint8_t* const* out) noexcept {
   alignas(64) uint8_t blocks[kAvx512Lanes][128];
   for (size_t lane = 0; lane < kAvx512Lanes; ++lane) {
-    pad_block_avx512(prefixes[lane], suffix, blocks[lane]);
+    pad_block_avx512(prefixes[lane], suffix, blocks[lane], start.absorbed);
   }
 
   // w[t] holds message word t of the eight lanes.
@@ -131,20 +131,20 @@ KORVI_AVX512 void hash_lanes_avx512(const std::string_view* prefixes, std::strin
     for (int i = 0; i < 8; ++i) w[8 * half + i] = bswap(r[i]);
   }
 
-  V a = _mm512_set1_epi64(static_cast<long long>(kInitialState[0]));
-  V b = _mm512_set1_epi64(static_cast<long long>(kInitialState[1]));
-  V c = _mm512_set1_epi64(static_cast<long long>(kInitialState[2]));
-  V d = _mm512_set1_epi64(static_cast<long long>(kInitialState[3]));
-  V e = _mm512_set1_epi64(static_cast<long long>(kInitialState[4]));
-  V f = _mm512_set1_epi64(static_cast<long long>(kInitialState[5]));
-  V g = _mm512_set1_epi64(static_cast<long long>(kInitialState[6]));
-  V h = _mm512_set1_epi64(static_cast<long long>(kInitialState[7]));
+  V a = _mm512_set1_epi64(static_cast<long long>(start.state[0]));
+  V b = _mm512_set1_epi64(static_cast<long long>(start.state[1]));
+  V c = _mm512_set1_epi64(static_cast<long long>(start.state[2]));
+  V d = _mm512_set1_epi64(static_cast<long long>(start.state[3]));
+  V e = _mm512_set1_epi64(static_cast<long long>(start.state[4]));
+  V f = _mm512_set1_epi64(static_cast<long long>(start.state[5]));
+  V g = _mm512_set1_epi64(static_cast<long long>(start.state[6]));
+  V h = _mm512_set1_epi64(static_cast<long long>(start.state[7]));
 
   KORVI_SHA512_ROUNDS();
 
   V s[8] = {a, b, c, d, e, f, g, h};
   for (int i = 0; i < 8; ++i) {
-    s[i] = add(s[i], _mm512_set1_epi64(static_cast<long long>(kInitialState[i])));
+    s[i] = add(s[i], _mm512_set1_epi64(static_cast<long long>(start.state[i])));
   }
   transpose8(s);  // now one row per lane
   for (size_t lane = 0; lane < kAvx512Lanes; ++lane) {

@@ -43,15 +43,25 @@ inline bool fits_one_block(std::string_view prefix, std::string_view suffix) noe
   return prefix.size() <= kSha512OneBlockMax && suffix.size() <= kSha512OneBlockMax - prefix.size();
 }
 
+// Where a hash starts: the chaining state and the bytes already absorbed
+// into it (0 for a fresh hash, 128 after an HMAC key block).
+struct Sha512Start {
+  const uint64_t* state;
+  uint64_t absorbed;
+};
+inline constexpr Sha512Start kFreshStart = {kInitialState, 0};
+
 // The padded block of prefix + suffix, which must fit one block: the
-// message, 0x80, zeros, and the bit length in the last 16 bytes.
-inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t* block) noexcept {
+// message, 0x80, zeros, and the bit length (absorbed bytes included) in the
+// last 16 bytes.
+inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t* block,
+                      uint64_t absorbed = 0) noexcept {
   const size_t length = prefix.size() + suffix.size();
   std::memset(block, 0, 128);
   if (!prefix.empty()) std::memcpy(block, prefix.data(), prefix.size());
   if (!suffix.empty()) std::memcpy(block + prefix.size(), suffix.data(), suffix.size());
   block[length] = 0x80;
-  const uint64_t bits = uint64_t{length} * 8;  // below 1024: two bytes suffice
+  const uint64_t bits = (absorbed + length) * 8;  // below 65536 here: two bytes suffice
   block[126] = static_cast<uint8_t>(bits >> 8);
   block[127] = static_cast<uint8_t>(bits);
 }
@@ -87,21 +97,29 @@ inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t*
 // Any length, through libsodium.
 void hash_general(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept;
 
-// One message of at most 111 bytes, portable code.
-void hash_one_block(std::string_view prefix, std::string_view suffix, uint8_t* digest) noexcept;
+// One message of at most 111 bytes continuing from start, portable code.
+void hash_one_block_from(Sha512Start start, std::string_view prefix, std::string_view suffix,
+                         uint8_t* digest) noexcept;
+// One raw 128-byte block (no padding) compressed into state.
+void compress_block(uint64_t* state, const uint8_t* block) noexcept;
 
-// A vector kernel hashes Lanes one-block messages at once: prefixes[i] +
+// A vector kernel hashes Lanes one-block messages at once, continuing from
+// start (a fresh hash, or HMAC's inner and outer hashes): prefixes[i] +
 // suffix into out[i] (64 bytes each).
-using LaneKernel = void (*)(const std::string_view* prefixes, std::string_view suffix,
-                            uint8_t* const* out) noexcept;
+using LaneKernelFrom = void (*)(Sha512Start start, const std::string_view* prefixes,
+                                std::string_view suffix, uint8_t* const* out) noexcept;
 
 #if defined(__x86_64__)
 inline constexpr size_t kAvx2Lanes = 4;
 inline constexpr size_t kAvx512Lanes = 8;
-void hash_lanes_avx2(const std::string_view* prefixes, std::string_view suffix,
-                     uint8_t* const* out) noexcept;
-void hash_lanes_avx512(const std::string_view* prefixes, std::string_view suffix,
-                       uint8_t* const* out) noexcept;
+inline constexpr size_t kAvx512x16Lanes = 16;
+void hash_lanes_avx2_from(Sha512Start start, const std::string_view* prefixes,
+                          std::string_view suffix, uint8_t* const* out) noexcept;
+void hash_lanes_avx512_from(Sha512Start start, const std::string_view* prefixes,
+                            std::string_view suffix, uint8_t* const* out) noexcept;
+// Two groups of eight lanes, interleaved.
+void hash_lanes_avx512x16_from(Sha512Start start, const std::string_view* prefixes,
+                               std::string_view suffix, uint8_t* const* out) noexcept;
 #endif
 
 }  // namespace korvi::core::sha512_detail

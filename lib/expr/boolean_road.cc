@@ -9,7 +9,8 @@
 
 namespace korvi::expr {
 
-int32_t boolean_road(std::string_view text, int clean_mode, uint32_t flags, std::string& envelope) {
+int32_t boolean_road(std::string_view text, int clean_mode, uint32_t flags, std::string& envelope,
+                     const korvi_key* key) {
   envelope.clear();
   const std::optional<Expression> expression = parse_expression(text);
   if (!expression) {
@@ -29,7 +30,7 @@ int32_t boolean_road(std::string_view text, int clean_mode, uint32_t flags, std:
   } else {
     // Each operand is hashed once, in the order of the text; the first one
     // without fingerprints decides the answer, so the rest are not hashed.
-    core::Fingerprints fingerprints;
+    core::Fingerprints fingerprints(false, key);
     written =
         append_json_text(*expression, envelope, [&](std::string_view operand, std::string& out) {
           if (core::fingerprint_text(operand, clean_mode, flags, fingerprints) != STATUS_OK) {

@@ -13,6 +13,8 @@ system's library path; load_library(path) loads a given file.
 
 korvi.pandas and korvi.dask apply the assets_from_* functions to data frames;
 korvi.link(left, right) links two `korvi assets` outputs into a frame of pairs.
+Every fingerprinting function takes ``key=`` (a korvi.Key) for keyed
+fingerprints, which only holders of the same key can compute.
 """
 from ._api import (
     Asset,
@@ -34,6 +36,7 @@ from ._api import (
     sha512_implementation,
     unicode_version,
 )
+from ._key import Key, KeyMismatchError
 from ._errors import (
     EmbeddedNulError,
     ExpressionParseError,
@@ -64,6 +67,8 @@ __all__ = [
     "ExpressionTree",
     "InputTooShortError",
     "InvalidUtf8Error",
+    "Key",
+    "KeyMismatchError",
     "KorviError",
     "Library",
     "LibraryNotFoundError",

@@ -8,6 +8,7 @@ from typing import Any, Dict, List, Optional, Tuple, TypedDict, Union, overload
 
 from ._errors import EmbeddedNulError, InvalidUtf8Error, error_for_status
 from ._json import loads
+from ._key import Key
 from ._lib import Library, default_library
 
 __all__ = [
@@ -63,7 +64,8 @@ ExpressionTree = Union[str, List[str], Operator]
 
 @dataclass(frozen=True)
 class Asset:
-    """The fingerprints of one spelling variant of a personal field."""
+    """The fingerprints of one spelling variant of a personal field (keyed
+    when the function that made it was given a key)."""
 
     fingerprints: Tuple[str, ...]  # 16 hex digits each
     record_type: str
@@ -110,13 +112,24 @@ def encode(text: Text, what: str = "text") -> bytes:
     return data
 
 
+def _key_handle(key: Key, library: Library) -> int:
+    if not isinstance(key, Key):
+        raise TypeError("key must be a korvi.Key, not %s" % type(key).__name__)
+    return key.handle(library)
+
+
 def _encode_optional(text: Optional[Text], what: str) -> Optional[bytes]:
     return None if text is None else encode(text, what)
 
 
-def _fingerprint_call(library: Library, data: bytes, mode: int, flags: int) -> bytes:
-    """The text of a successful fingerprint() call; raises its error otherwise."""
-    result = library.fingerprint(data, mode, flags)
+def _fingerprint_call(library: Library, data: bytes, mode: int, flags: int,
+                      key: Optional[Key] = None) -> bytes:
+    """The text of a successful fingerprint() call (fingerprint_keyed() with a
+    key); raises its error otherwise."""
+    if key is not None:
+        result = library.fingerprint_keyed(_key_handle(key, library), data, mode, flags)
+    else:
+        result = library.fingerprint(data, mode, flags)
     if not result:
         raise MemoryError("libkorvi could not allocate its result")
     try:
@@ -133,14 +146,15 @@ def _fingerprint_call(library: Library, data: bytes, mode: int, flags: int) -> b
 
 
 def fingerprint(text: Text, mode: ModeLike = "text", tiled: bool = False, short: bool = False,
-                raw: bool = False, *, library: Optional[Library] = None) -> List[str]:
+                raw: bool = False, *, key: Optional[Key] = None,
+                library: Optional[Library] = None) -> List[str]:
     """Fingerprints of a text: sorted, distinct lower-case hex strings.
 
     The text is cleaned by ``mode`` ("text", "code", "digits", or a
     CleanMode), cut into 14-code-point sliding windows (side-by-side tiles
     with ``tiled``) and every window hashed; ``short`` gives 16 hex digits
     instead of 64. ``raw`` takes the library's JSON-free answer; the list is
-    the same.
+    the same. With ``key`` (a korvi.Key) the fingerprints are keyed.
 
     Raises InputTooShortError ("Input length too short") when the cleaned
     text has 11 code points or fewer, InvalidUtf8Error ("Failed utf8
@@ -149,7 +163,7 @@ def fingerprint(text: Text, mode: ModeLike = "text", tiled: bool = False, short:
     """
     lib = _library(library)
     flags = (_TILED if tiled else 0) | (_SHORT if short else 0) | (_RAW if raw else 0)
-    answer = _fingerprint_call(lib, encode(text), _mode(mode), flags)
+    answer = _fingerprint_call(lib, encode(text), _mode(mode), flags, key)
     if raw:
         width = _DIGITS[short]
         hex_text = answer.decode("ascii")
@@ -158,7 +172,7 @@ def fingerprint(text: Text, mode: ModeLike = "text", tiled: bool = False, short:
 
 
 def fingerprint_expression(expr: Text, parse_only: bool = False, mode: ModeLike = "text",
-                           tiled: bool = False, short: bool = False, *,
+                           tiled: bool = False, short: bool = False, *, key: Optional[Key] = None,
                            library: Optional[Library] = None) -> ExpressionTree:
     """The tree of a boolean expression, each operand replaced by its fingerprints.
 
@@ -175,7 +189,7 @@ def fingerprint_expression(expr: Text, parse_only: bool = False, mode: ModeLike 
     """
     lib = _library(library)
     flags = _BOOLEAN | (_PARSE_ONLY if parse_only else 0) | (_TILED if tiled else 0) | (_SHORT if short else 0)
-    answer = _fingerprint_call(lib, encode(expr, "expression"), _mode(mode), flags)
+    answer = _fingerprint_call(lib, encode(expr, "expression"), _mode(mode), flags, key)
     return loads(answer)["data"]  # type: ignore[no-any-return]
 
 
@@ -205,70 +219,80 @@ def clean(text: Text, mode: ModeLike = "text", *, library: Optional[Library] = N
     return cleaned.decode("utf-8") if isinstance(text, str) else cleaned
 
 
-def fingerprint_chunk(text: Text, short: bool = False, *, library: Optional[Library] = None) -> str:
+def fingerprint_chunk(text: Text, short: bool = False, *, key: Optional[Key] = None,
+                      library: Optional[Library] = None) -> str:
     """The fingerprint of the text's bytes exactly as given (no cleaning, no
-    windows): 64 hex digits, or 16 with short."""
+    windows): 64 hex digits, or 16 with short; keyed with ``key``."""
     lib = _library(library)
-    return lib.take_string(lib.fingerprint_chunk(encode(text), _SHORT if short else 0)).decode("ascii")
+    flags = _SHORT if short else 0
+    if key is not None:
+        return lib.take_string(lib.fingerprint_chunk_keyed(_key_handle(key, lib), encode(text), flags)).decode("ascii")
+    return lib.take_string(lib.fingerprint_chunk(encode(text), flags)).decode("ascii")
 
 
-def call_assets(library: Library, export: str, args: Tuple[Optional[bytes], ...]) -> List[Dict[str, Any]]:
-    """The parsed JSON answer of one assets_from_* export."""
-    return json.loads(library.take_string(library.assets[export](*args)))  # type: ignore[no-any-return]
+def call_assets(library: Library, export: str, args: Tuple[Optional[bytes], ...],
+                key: Optional[Key] = None) -> List[Dict[str, Any]]:
+    """The parsed JSON answer of one assets_from_* export (its keyed form with a key)."""
+    if key is not None:
+        pointer = library.assets_keyed[export](_key_handle(key, library), *args)
+    else:
+        pointer = library.assets[export](*args)
+    return json.loads(library.take_string(pointer))  # type: ignore[no-any-return]
 
 
-def _assets(export: str, library: Optional[Library], named: Dict[str, Optional[Text]]) -> List[Asset]:
+def _assets(export: str, library: Optional[Library], named: Dict[str, Optional[Text]],
+            key: Optional[Key] = None) -> List[Asset]:
     args = tuple(_encode_optional(value, name) for name, value in named.items())
-    return [Asset.from_json(item) for item in call_assets(_library(library), export, args)]
+    return [Asset.from_json(item) for item in call_assets(_library(library), export, args, key)]
 
 
 def assets_from_name(record_type: Text, record_id: Text, first_name: Optional[Text],
-                     middle_name: Optional[Text], last_name: Optional[Text], *,
+                     middle_name: Optional[Text], last_name: Optional[Text], *, key: Optional[Key] = None,
                      library: Optional[Library] = None) -> List[Asset]:
     """Assets of a full name: nicknames of the given name, both name orders,
     with the middle name, its initial or neither. None or an empty first or
     last name gives no assets; a None middle name means there is none."""
     return _assets("assets_from_name", library, {
         "record_type": record_type, "record_id": record_id, "first_name": first_name,
-        "middle_name": middle_name, "last_name": last_name})
+        "middle_name": middle_name, "last_name": last_name}, key)
 
 
-def assets_from_address(record_type: Text, record_id: Text, address: Optional[Text], *,
+def assets_from_address(record_type: Text, record_id: Text, address: Optional[Text], *, key: Optional[Key] = None,
                         library: Optional[Library] = None) -> List[Asset]:
     """Assets of a street address line: every combination of the written
     forms of its words (ST, STREET, ...)."""
     return _assets("assets_from_address", library, {
-        "record_type": record_type, "record_id": record_id, "address": address})
+        "record_type": record_type, "record_id": record_id, "address": address}, key)
 
 
 def assets_from_city_state_zip(record_type: Text, record_id: Text, city: Optional[Text],
-                               state: Optional[Text], zip_code: Optional[Text], *,
+                               state: Optional[Text], zip_code: Optional[Text], *, key: Optional[Key] = None,
                                library: Optional[Library] = None) -> List[Asset]:
     """Assets of a city, state and ZIP code, with the state as code and as name."""
     return _assets("assets_from_city_state_zip", library, {
         "record_type": record_type, "record_id": record_id, "city": city, "state": state,
-        "zip_code": zip_code})
+        "zip_code": zip_code}, key)
 
 
-def assets_from_email_address(record_type: Text, record_id: Text, email_address: Optional[Text], *,
+def assets_from_email_address(record_type: Text, record_id: Text, email_address: Optional[Text], *, key: Optional[Key] = None,
                               library: Optional[Library] = None) -> List[Asset]:
     """The one asset of an e-mail address (a fingerprint of its fingerprint)."""
     return _assets("assets_from_email_address", library, {
-        "record_type": record_type, "record_id": record_id, "email_address": email_address})
+        "record_type": record_type, "record_id": record_id, "email_address": email_address}, key)
 
 
-def assets_from_ssn(record_type: Text, record_id: Text, ssn: Optional[Text], *,
+def assets_from_ssn(record_type: Text, record_id: Text, ssn: Optional[Text], *, key: Optional[Key] = None,
                     library: Optional[Library] = None) -> List[Asset]:
     """The one asset of a social-security number, from its digits alone."""
     return _assets("assets_from_ssn", library, {
-        "record_type": record_type, "record_id": record_id, "ssn": ssn})
+        "record_type": record_type, "record_id": record_id, "ssn": ssn}, key)
 
 
-def assets_from_phone_number(record_type: Text, record_id: Text, phone_number: Optional[Text], *,
+def assets_from_phone_number(record_type: Text, record_id: Text, phone_number: Optional[Text], *, key: Optional[Key] = None,
                              library: Optional[Library] = None) -> List[Asset]:
     """The one asset of a phone number, from its digits alone."""
     return _assets("assets_from_phone_number", library, {
-        "record_type": record_type, "record_id": record_id, "phone_number": phone_number})
+        "record_type": record_type, "record_id": record_id, "phone_number": phone_number}, key)
 
 
 def library_version(*, library: Optional[Library] = None) -> str:

@@ -179,6 +179,20 @@ class Library:
             name: self._declare(name, c_void_p, [c_char_p] * count)
             for name, count in _ASSET_EXPORTS.items()
         }
+        # Keyed fingerprints: the key handle (a korvi_key pointer) comes first.
+        self.key_new: Callable[[bytes, int], Optional[int]] = self._declare(
+            "korvi_key_new", c_void_p, [c_char_p, ctypes.c_size_t])
+        self.key_free: Callable[[int], None] = self._declare("korvi_key_free", None, [c_void_p])
+        self.key_id: Callable[[int, Any], bool] = self._declare(
+            "korvi_key_id", ctypes.c_bool, [c_void_p, c_char_p])
+        self.fingerprint_keyed: Callable[[int, bytes, int, int], object] = self._declare(
+            "fingerprint_keyed", _ResultPointer, [c_void_p, c_char_p, ctypes.c_int32, ctypes.c_uint32])
+        self.fingerprint_chunk_keyed: Callable[[int, bytes, int], Optional[int]] = self._declare(
+            "fingerprint_chunk_keyed", c_void_p, [c_void_p, c_char_p, ctypes.c_uint32])
+        self.assets_keyed: Dict[str, Callable[..., Optional[int]]] = {
+            name: self._declare(name + "_keyed", c_void_p, [c_void_p] + [c_char_p] * count)
+            for name, count in _ASSET_EXPORTS.items()
+        }
         versions = {}
         for name in ("korvi_version", "korvi_unicode_version", "korvi_sha512_implementation"):
             getter = self._declare(name, c_char_p, [])

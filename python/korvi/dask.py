@@ -16,6 +16,12 @@ loaded from that path on every worker.
 
 Record ids come from the ``id`` column, or else from the index labels;
 ``dd.read_csv`` numbers every partition from 0, so map an id column there.
+
+With ``key=`` (a korvi.Key made by Key.from_file or Key.from_env) every
+fingerprint is keyed. The task graph carries only the file's path or the
+variable's name and the key id, never the key: each worker reads the key
+itself (so the file, or the variable, must be there on every worker) and
+refuses one whose id differs. A Key made from bytes is refused here.
 """
 from __future__ import annotations
 
@@ -25,9 +31,20 @@ from dask.dataframe.core import DataFrame
 
 from . import pandas as _kp
 from ._api import Text
+from ._key import Key
 from .pandas import ColumnMapping, LibraryLike, NameColumns
 
 __all__ = ["assets_frame", "fingerprints_frame"]
+
+
+def _portable(key: Optional[Key]) -> Optional[Key]:
+    """The key as it may enter a task graph: one that workers read themselves."""
+    if key is None:
+        return None
+    if not isinstance(key, Key):
+        raise TypeError("key must be a korvi.Key, not %s" % type(key).__name__)
+    key.__reduce__()  # raises for a key made from bytes, before any task is built
+    return key
 
 
 def _mapping(frame: DataFrame, mapping: Optional[ColumnMapping], columns: Dict[str, Any]) -> ColumnMapping:
@@ -41,7 +58,7 @@ def assets_frame(frame: DataFrame, mapping: Optional[ColumnMapping] = None, *,
                  city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
                  ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
                  id: Optional[Hashable] = None, record_type: Text = "person",
-                 library: LibraryLike = None) -> DataFrame:
+                 key: Optional[Key] = None, library: LibraryLike = None) -> DataFrame:
     """korvi.pandas.assets_frame for each partition: one row per asset
     (record_id, field, variant_id, fingerprints), indexed like its record.
     The divisions are kept: the assets of a record stay in its partition."""
@@ -49,7 +66,8 @@ def assets_frame(frame: DataFrame, mapping: Optional[ColumnMapping] = None, *,
                                            email=email, ssn=ssn, phone=phone, id=id))
     meta = _kp.empty_assets_frame(frame._meta.index)
     result: DataFrame = frame.map_partitions(  # type: ignore[no-untyped-call]
-        _kp.assets_frame, chosen, record_type=record_type, library=library, meta=meta, align_dataframes=False)
+        _kp.assets_frame, chosen, record_type=record_type, key=_portable(key), library=library, meta=meta,
+        align_dataframes=False)
     return result
 
 
@@ -58,13 +76,13 @@ def fingerprints_frame(frame: DataFrame, mapping: Optional[ColumnMapping] = None
                        city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
                        ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
                        id: Optional[Hashable] = None, record_type: Text = "person",
-                       library: LibraryLike = None) -> DataFrame:
+                       key: Optional[Key] = None, library: LibraryLike = None) -> DataFrame:
     """korvi.pandas.fingerprints_frame for each partition: one row per
     record with the sorted fingerprints of each mapped field."""
     chosen = _mapping(frame, mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
                                            email=email, ssn=ssn, phone=phone, id=id))
     meta = _kp.empty_fingerprints_frame(chosen, frame._meta.index)
     result: DataFrame = frame.map_partitions(  # type: ignore[no-untyped-call]
-        _kp.fingerprints_frame, chosen, record_type=record_type, library=library, meta=meta,
-        align_dataframes=False)
+        _kp.fingerprints_frame, chosen, record_type=record_type, key=_portable(key), library=library,
+        meta=meta, align_dataframes=False)
     return result

@@ -21,6 +21,7 @@ partition function of any engine that hands out pandas frames (Dask's
 from __future__ import annotations
 
 import ctypes
+import functools
 import json
 import math
 import re
@@ -29,8 +30,9 @@ from typing import Any, Callable, Dict, Hashable, Iterable, List, Mapping, Optio
 
 import pandas as pd
 
-from ._api import Text, encode
+from ._api import Text, _key_handle, encode
 from ._errors import EmbeddedNulError, InvalidUtf8Error
+from ._key import Key
 from ._lib import Library, PathLike, default_library, load_library
 
 __all__ = [
@@ -244,12 +246,18 @@ _FieldCall = Callable[[bytes, Tuple[bytes, ...]], T]
 
 
 def _field_calls(library: Library, record_type: bytes, mapping: ColumnMapping, frame: pd.DataFrame,
-                 parse: Callable[[bytes], T], nothing: T) -> List[Tuple[str, List[List[bytes]], _FieldCall[T]]]:
+                 parse: Callable[[bytes], T], nothing: T,
+                 key: Optional[Key] = None) -> List[Tuple[str, List[List[bytes]], _FieldCall[T]]]:
     """For each mapped field: its name, its cell columns and its call, which
     answers parse(the library's text), or nothing for absent values."""
     free = library.free
     string_at = ctypes.string_at
-    export = {field: library.assets[_EXPORTS[field]] for field in FIELDS}
+    export: Dict[str, Callable[..., Optional[int]]]
+    if key is not None:
+        handle = _key_handle(key, library)
+        export = {field: functools.partial(library.assets_keyed[_EXPORTS[field]], handle) for field in FIELDS}
+    else:
+        export = {field: library.assets[_EXPORTS[field]] for field in FIELDS}
 
     def answer(pointer: Optional[int]) -> T:
         if not pointer:
@@ -295,7 +303,8 @@ def _field_calls(library: Library, record_type: bytes, mapping: ColumnMapping, f
 
 
 def _answers(frame: pd.DataFrame, mapping: ColumnMapping, record_type: Text, library: LibraryLike,
-             parse: Callable[[bytes], T], nothing: T) -> Tuple[List[str], List[Tuple[str, List[T]]]]:
+             parse: Callable[[bytes], T], nothing: T,
+             key: Optional[Key] = None) -> Tuple[List[str], List[Tuple[str, List[T]]]]:
     """Record ids, and for each mapped field the parsed answer for every row."""
     mapping.check(frame.columns)
     if len(frame) == 0:
@@ -304,7 +313,7 @@ def _answers(frame: pd.DataFrame, mapping: ColumnMapping, record_type: Text, lib
     raw_ids, ids = _record_ids(frame, mapping)
     rtype = encode(record_type, "record type")
     out = []
-    for field, columns, call in _field_calls(lib, rtype, mapping, frame, parse, nothing):
+    for field, columns, call in _field_calls(lib, rtype, mapping, frame, parse, nothing, key):
         out.append((field, [call(rid, cells) for rid, cells in zip(raw_ids, zip(*columns))]))
     return ids, out
 
@@ -331,19 +340,20 @@ def assets_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *
                  city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
                  ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
                  id: Optional[Hashable] = None, record_type: Text = "person",
-                 library: LibraryLike = None) -> pd.DataFrame:
+                 key: Optional[Key] = None, library: LibraryLike = None) -> pd.DataFrame:
     """One row per asset: ``record_id`` (str), ``field`` (str), ``variant_id``
     (int), ``fingerprints`` (tuple of 16-digit hex strings), indexed by the
     label of the row it came from. Rows follow the input order, and within a
     record the order of FIELDS and of the variants.
 
     Give the columns as a ColumnMapping or as keywords (see
-    ColumnMapping.build). Raises ValueError for a missing column,
+    ColumnMapping.build). With ``key`` (a korvi.Key) every fingerprint is
+    keyed. Raises ValueError for a missing column,
     InvalidUtf8Error or EmbeddedNulError for a cell the library cannot take.
     """
     mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
                                      email=email, ssn=ssn, phone=phone, id=id))
-    ids, answers = _answers(frame, mapping, record_type, library, parse_assets, _NOTHING)
+    ids, answers = _answers(frame, mapping, record_type, library, parse_assets, _NOTHING, key)
     positions: List[int] = []
     record_ids: List[str] = []
     field_names: List[str] = []
@@ -376,7 +386,7 @@ def fingerprints_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = N
                        city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
                        ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
                        id: Optional[Hashable] = None, record_type: Text = "person",
-                       library: LibraryLike = None) -> pd.DataFrame:
+                       key: Optional[Key] = None, library: LibraryLike = None) -> pd.DataFrame:
     """One row per record, with the frame's index: ``record_id`` (str) and
     one column per mapped field (names as in FIELDS) holding the sorted,
     distinct fingerprints of all the field's variants (a tuple; empty when
@@ -384,7 +394,7 @@ def fingerprints_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = N
     mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
                                      email=email, ssn=ssn, phone=phone, id=id))
     nothing: List[str] = []
-    ids, answers = _answers(frame, mapping, record_type, library, parse_fingerprints, nothing)
+    ids, answers = _answers(frame, mapping, record_type, library, parse_fingerprints, nothing, key)
     if len(frame) == 0:
         return empty_fingerprints_frame(mapping, frame.index)
     columns: Dict[str, pd.Series] = {"record_id": pd.Series(ids, dtype=object)}

@@ -3,12 +3,14 @@ give exactly what pandas gives on the whole frame."""
 from __future__ import annotations
 
 import itertools
+import pickle
 
 import dask.dataframe as dd
 import pandas as pd
 import pytest
 from distributed import Client, LocalCluster
 
+import korvi
 import korvi.dask as kd
 import korvi.pandas as kp
 
@@ -67,3 +69,22 @@ def test_mapping_is_checked_before_running(lib):
         kd.assets_frame(frame, email="mail")
     empty = kd.fingerprints_frame(frame, ssn="ssn")._meta
     assert list(empty.columns) == ["record_id", "ssn"] and len(empty) == 0
+
+
+def test_keyed_frames_read_the_key_on_the_workers(lib, client, tmp_path):
+    """The graph holds the key file's path and the key id, never the key;
+    the workers read the file and give the single-process result."""
+    secret = "5a" * 32
+    path = tmp_path / "partner.key"
+    path.write_text(secret + "\n")
+    path.chmod(0o600)
+    key = korvi.Key.from_file(path)
+    people = _people(60)
+    frame = dd.from_pandas(people, npartitions=3)
+    spread = kd.assets_frame(frame, key=key, **COLUMNS)
+    graph = pickle.dumps(dict(spread.__dask_graph__()))
+    assert secret.encode() not in graph and bytes.fromhex(secret) not in graph
+    assert str(path).encode() in graph
+    pd.testing.assert_frame_equal(spread.compute(), kp.assets_frame(people, key=key, **COLUMNS))
+    with pytest.raises(TypeError, match="from_file or Key.from_env"):
+        kd.fingerprints_frame(frame, key=korvi.Key.from_bytes(bytes(32)), ssn="ssn")

@@ -74,6 +74,8 @@ struct Shared {
   JsonNode* tree = json_decode(kJson);
   ShingleSet* set = shingled("the quick brown fox jumps over the lazy dog", 0);
   int32_t* codepoints = utf8_decode(kTexts[1]);
+  // One key read by every thread at once.
+  korvi_key* key = korvi_key_new(reinterpret_cast<const unsigned char*>("0123456789abcdef0123456789abcdef"), 32);
   std::string long_text;
 
   Shared() {
@@ -83,6 +85,7 @@ struct Shared {
     json_delete(tree);
     free_shingles(set);
     std::free(codepoints);
+    korvi_key_free(key);
   }
 };
 
@@ -170,6 +173,25 @@ std::vector<Job> jobs(const Shared& shared) {
     add("fingerprint/long", [=] { return take_result(fingerprint(long_text, CLEAN_TEXT, flags)); });
   }
   add("assets_from_address/long", [=] { return take(assets_from_address("p", "1", "1 N ST AVE CT")); });
+  const korvi_key* key = shared.key;
+  for (const char* text : {kTexts[0], kTexts[1], kTexts[3], long_text}) {
+    for (uint32_t flags : flag_words) {
+      add("fingerprint_keyed", [=] { return take_result(fingerprint_keyed(key, text, CLEAN_TEXT, flags)); });
+      add("fingerprint_chunk_keyed", [=] { return take(fingerprint_chunk_keyed(key, text, flags)); });
+    }
+    add("assets_from_*_keyed", [=] {
+      return take(assets_from_name_keyed(key, "p", "1", text, "James", "Doe")) +
+             take(assets_from_address_keyed(key, "p", "1", text)) +
+             take(assets_from_city_state_zip_keyed(key, "p", "1", text, "tx", "78701")) +
+             take(assets_from_email_address_keyed(key, "p", "1", text)) +
+             take(assets_from_ssn_keyed(key, "p", "1", text)) +
+             take(assets_from_phone_number_keyed(key, "p", "1", text));
+    });
+  }
+  add("korvi_key_id", [=] {
+    char id[17];
+    return std::to_string(korvi_key_id(key, id)) + id;
+  });
 
   // Shared trees, sets and arrays are only read.
   add("json_encode/stringify", [&shared] {

@@ -7,6 +7,7 @@ usage: run_cli_tests.py KORVI [NAME...]
 Each folder under cases/ is one test, run in a scratch copy of the folder:
   cmd          the arguments after "korvi", split like a shell would
   stdin        fed to standard input (else standard input is empty)
+  env          NAME=VALUE lines added to the environment
   exit.exp     expected exit status (else 0)
   stdout.exp   expected standard output (else empty)
   stderr.exp   expected standard error (else empty); the time and rate of
@@ -20,6 +21,8 @@ expected value comes from the program under test:
   {{asset|FIELD|ID|VALUE}} or {{asset|FIELD|ID|VALUE|TYPE}}
                 the one-asset array of an ssn, phone_number, date_of_birth
                 (VALUE: its digits as hashed) or email_address
+  {{kh:TEXT}}, {{kasset|FIELD|ID|VALUE}}
+                the same keyed (Python's hmac) with the test key 0x00..0x1f
   {{*}}         any text within one line; {{...}} any text at all
 The functions named test_* below are tests too, named without "test_".
 Exit status: 0 all passed, 1 some failed, 77 all skipped.
@@ -53,12 +56,16 @@ def h(text, digits=16):
     return ref.fp(text, short=digits == 16)
 
 
-def asset(field, record_id, value, record_type="person"):
+def kh(text, digits=16):
+    return ref.keyed_fp(ref.TEST_KEY, text, digits == 16)
+
+
+def asset(field, record_id, value, record_type="person", hash=h):
     if field in ("ssn", "phone_number", "date_of_birth"):
-        fingerprint = h(ref.clean_ascii(value, ref.CLEAN_DIGITS))
+        fingerprint = hash(ref.clean_ascii(value, ref.CLEAN_DIGITS))
     elif field == "email_address":
         # The cleaned address is hashed, then the hex text of that hash.
-        fingerprint = h(h(ref.clean_ascii(value, ref.CLEAN_CODE)))
+        fingerprint = hash(hash(ref.clean_ascii(value, ref.CLEAN_CODE)))
     else:
         raise ValueError("no hand-computed assets for " + field)
     return ref.compact([ref.asset([fingerprint], record_type, record_id, field, 1)])
@@ -73,9 +80,13 @@ def expand(text):
             return h(body[4:], 64)
         if body.startswith("asset|"):
             return asset(*body.split("|")[1:])
+        if body.startswith("kh:"):
+            return kh(body[3:])
+        if body.startswith("kasset|"):
+            return asset(*body.split("|")[1:], hash=kh)
         raise ValueError("unknown placeholder {{%s}}" % body)
     # Innermost first, so that {{h:{{h:TEXT}}}} hashes a hash.
-    placeholder = re.compile(r"\{\{((?:h|h64):[^{}]*|asset\|[^{}]*)\}\}")
+    placeholder = re.compile(r"\{\{((?:h|h64|kh):[^{}]*|k?asset\|[^{}]*)\}\}")
     while True:
         expanded = placeholder.sub(one, text)
         if expanded == text:
@@ -110,7 +121,12 @@ def run_case(korvi, name):
         shutil.copytree(case, work)
         args = shlex.split(read(os.path.join(work, "cmd")).decode())
         stdin = os.path.join(work, "stdin")
-        result = subprocess.run([korvi] + args, cwd=work, capture_output=True, timeout=120,
+        env = dict(os.environ)
+        if os.path.exists(os.path.join(work, "env")):
+            for line in read(os.path.join(work, "env")).decode().splitlines():
+                name, _, value = line.partition("=")
+                env[name] = value
+        result = subprocess.run([korvi] + args, cwd=work, capture_output=True, timeout=120, env=env,
                                 stdin=open(stdin, "rb") if os.path.exists(stdin) else subprocess.DEVNULL)
         expected_exit = int(read(os.path.join(work, "exit.exp"))) if os.path.exists(
             os.path.join(work, "exit.exp")) else 0
@@ -283,6 +299,32 @@ def test_link_sample(korvi):
         other = run(korvi, "link", left, right, "--threads", "3", "-q")
         if other.stdout != base.stdout:
             failures.append("--threads 3 writes other pairs than one thread")
+def test_keygen(korvi):
+    """keygen writes 64 random hex digits and a line end, to a new file of
+    mode 0600 that it never overwrites, or to standard output; key-id reads
+    the file back with the id Python's HKDF gives."""
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        path = os.path.join(scratch, "partner.key")
+        made = run(korvi, "keygen", "-o", path)
+        text = read(path) if os.path.exists(path) else b""
+        if made.returncode != 0 or made.stdout or made.stderr:
+            failures.append("keygen -o: exit %d, %r, %r" % (made.returncode, made.stdout, made.stderr))
+        if not re.fullmatch(rb"[0-9a-f]{64}\n", text):
+            failures.append("key file holds %r" % text)
+        elif os.stat(path).st_mode & 0o777 != 0o600:
+            failures.append("key file mode %o" % (os.stat(path).st_mode & 0o777))
+        again = run(korvi, "keygen", "-o", path)
+        if again.returncode != 2 or read(path) != text or text[:-1] in again.stderr:
+            failures.append("second keygen -o: exit %d, file changed %s" % (again.returncode, read(path) != text))
+        shown = run(korvi, "key-id", "--key-file", path)
+        expected = ref.derive(bytes.fromhex(text[:-1].decode() or "00"))[1] + "\n"
+        if (shown.returncode, shown.stdout, shown.stderr) != (0, expected.encode(), b""):
+            failures.append("key-id: exit %d, %r, %r" % (shown.returncode, shown.stdout, shown.stderr))
+        out = run(korvi, "keygen")
+        other = run(korvi, "keygen")
+        if not re.fullmatch(rb"[0-9a-f]{64}\n", out.stdout) or out.stdout in (other.stdout, text):
+            failures.append("keygen to standard output: %r, then %r" % (out.stdout, other.stdout))
     return failures
 
 

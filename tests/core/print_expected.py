@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Prints the table rows of tests/core/fingerprint_test.cc, which holds them
 verbatim: expected fingerprints of already cleaned texts from the reference
-model (tests/reference/korvi_reference.py, hashlib)."""
+model (tests/reference/korvi_reference.py, hashlib), and the key derivations
+and keyed fingerprints of tests/core/keyed_test.cc (hmac)."""
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "reference"))
 
-from korvi_reference import fp, prints  # noqa: E402
+from korvi_reference import KEY_SALT, TEST_KEY, derive, fp, hkdf_extract, keyed_fp, prints  # noqa: E402
 
 CASES = [  # (name, cleaned text, tiled, short)
     ("thirteen code points are padded", "JOHN SMITH JR", False, False),
@@ -28,3 +29,9 @@ if __name__ == "__main__":
                                                  str(short).lower(), items))
     for data in [b"", b"abc", b"ABC", b"abc "]:
         print('    {"%s", "%s"},' % (data.decode(), fp(data)))
+    for material in (TEST_KEY, b"0123456789abcdef", bytes([0xA5]) * 1024):
+        k, key_id = derive(material)
+        print("material %d bytes: prk %s" % (len(material), hkdf_extract(KEY_SALT, material).hex()))
+        print("  K %s\n  id %s" % (k.hex(), key_id))
+    for data in (b"", b"abc", b" JOHN SMITH JR", b"JOHN SMITH JR ", b"x" * 89, b"x" * 90, b"x" * 300):
+        print("keyed %d bytes: %s" % (len(data), keyed_fp(TEST_KEY, data)))

@@ -182,7 +182,8 @@ TEST(Sha512Dispatch, RequestsFallBackToTheBestAvailable) {
       {"libsodium", "libsodium"},
       {"avx2", sha512_kernel_available("avx2x4") ? "avx2x4" : best},
       {"avx2x4", sha512_kernel_available("avx2x4") ? "avx2x4" : best},
-      {"avx512", sha512_kernel_available("avx512x8") ? "avx512x8" : best},
+      {"avx512", sha512_kernel_available("avx512x16") ? "avx512x16" : best},
+      {"avx512x8", sha512_kernel_available("avx512x8") ? "avx512x8" : best},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(korvi::core::choose_sha512_kernel(c.request), c.expected)

@@ -8,7 +8,8 @@ comment at the top of each tests/fuzz/fuzz_<target>.cc). Files are named by
 the SHA-1 of their content, as libFuzzer names what it adds, and each corpus
 is capped so the checked-in set stays small. Rerun after changing the tests:
 
-    python3 tests/fuzz/make_corpus.py
+    python3 tests/fuzz/make_corpus.py            # every target
+    python3 tests/fuzz/make_corpus.py keyed      # only the targets named
 """
 
 import hashlib
@@ -207,7 +208,15 @@ def suite_files():
     return sorted(p for p in SUITE.glob("[yni]_*.json") if p.stat().st_size <= MAX_SEED_BYTES)
 
 
-def build():
+def keyed_input(key_length, flags, mode, which, args):
+    """fuzz_keyed's layout: key length, 32 bytes of material, flags, mode,
+    which export, then the arguments as for the asset targets."""
+    material = bytes((7 * i + key_length) & 0xFF for i in range(32))
+    return (struct.pack("<H", key_length) + material + le32(flags) + struct.pack("<b", mode)
+            + bytes([which]) + assets_input(args))
+
+
+def build(only=()):
     sources = test_sources()
     texts = literals(sources)
     json_texts = literals([p for p in sources if p.parent.name == "json"])
@@ -217,7 +226,7 @@ def build():
         "fingerprint", "clean_string", "fingerprint_chunk", "json_decode", "json_stringify",
         "assets_from_name", "assets_from_address", "assets_from_city_state_zip",
         "assets_from_email_address", "assets_from_ssn", "assets_from_phone_number",
-        "sha512_batch")}
+        "sha512_batch", "keyed")}
 
     # Windows hashed with the salt, as the fingerprinting core batches them.
     salt = re.search(r'kSalt = "([^"]*)"', (ROOT / "lib/core/fingerprints.h").read_text()).group(1).encode()
@@ -259,7 +268,19 @@ def build():
         corpora["assets_from_name"].append(assets_input([b"person", b"42", t, None, b"Smith"]))
         corpora["assets_from_city_state_zip"].append(assets_input([b"person", b"42", t, b"TX", b"78701"]))
 
+    # Keyed exports: key lengths around both bounds, every export, test texts.
+    key_lengths = [32, 0, 15, 16, 64, 1024, 1025, 200]
+    for i, t in enumerate(texts):
+        which = i % 8
+        args = [t] if which in (0, 1) else (
+            [b"person", b"42", t, None, b"Smith"] if which == 2 else
+            [b"person", b"42", t, b"TX", b"78701"] if which == 4 else [b"person", b"42", t])
+        corpora["keyed"].append(keyed_input(key_lengths[i % len(key_lengths)],
+                                            FLAG_WORDS[i % len(FLAG_WORDS)], MODES[i % len(MODES)], which, args))
+
     for name, seeds in corpora.items():
+        if only and name not in only:
+            continue
         folder = CORPUS / name
         if folder.exists():
             shutil.rmtree(folder)
@@ -273,5 +294,5 @@ def build():
 
 
 if __name__ == "__main__":
-    build()
+    build(tuple(sys.argv[1:]))
     sys.exit(0)

@@ -2,13 +2,17 @@
 fingerprints computed with hashlib from the rules (salt appended, windows of
 14 code points, 12 and 13 padded with one space at each end, tiles flush with
 the end, sorted, unique), ASCII cleaning, the written forms of names and
-addresses, and assets. Nothing here calls the library.
+addresses, and assets; keyed fingerprints with hmac (HKDF-SHA512 of the key
+material, then HMAC-SHA512 of exactly the bytes the public-salt mode hashes).
+Nothing here calls the library.
 
 Imported by tests/core, tests/expr and tests/assets (print_expected.py),
 tests/vectors/make_vectors.py and python/tests."""
 from __future__ import annotations
 
+import contextlib
 import hashlib
+import hmac
 import json
 from typing import List, Optional, Union
 
@@ -16,12 +20,56 @@ SALT = b"Qm7pZ2vX+9LcT4nB8rKs1A"
 CLEAN_TEXT, CLEAN_CODE, CLEAN_DIGITS = 0, 1, 2
 
 
+KEY_SALT = b"korvi keyed fingerprints v1"
+TEST_KEY = bytes(range(32))  # the key of the cross-platform vectors
+_fingerprint_key: Optional[bytes] = None  # K while keyed() is in force
+
+
+def hkdf_extract(salt: bytes, material: bytes) -> bytes:
+    return hmac.new(salt, material, hashlib.sha512).digest()
+
+
+def hkdf_expand(prk: bytes, info: bytes, length: int) -> bytes:
+    out, block, counter = b"", b"", 1
+    while len(out) < length:
+        block = hmac.new(prk, block + info + bytes([counter]), hashlib.sha512).digest()
+        out += block
+        counter += 1
+    return out[:length]
+
+
+def derive(material: bytes):
+    """(fingerprint key K, key id) of some key material."""
+    prk = hkdf_extract(KEY_SALT, material)
+    return hkdf_expand(prk, b"fingerprint", 64), hkdf_expand(prk, b"key id", 8).hex()
+
+
+@contextlib.contextmanager
+def keyed(material: bytes):
+    """Every fingerprint made inside is keyed with material."""
+    global _fingerprint_key
+    saved, _fingerprint_key = _fingerprint_key, derive(material)[0]
+    try:
+        yield
+    finally:
+        _fingerprint_key = saved
+
+
 def fp(data: Union[bytes, str], short: bool = False) -> str:
-    """Fingerprint of the bytes (a str is taken as UTF-8) with the salt."""
+    """Fingerprint of the bytes (a str is taken as UTF-8) with the salt,
+    keyed inside keyed()."""
     if isinstance(data, str):
         data = data.encode("utf-8")
-    digest = hashlib.sha512(data + SALT).hexdigest()
+    if _fingerprint_key is None:
+        digest = hashlib.sha512(data + SALT).hexdigest()
+    else:
+        digest = hmac.new(_fingerprint_key, data + SALT, hashlib.sha512).hexdigest()
     return digest[:16] if short else digest[:64]
+
+
+def keyed_fp(material: bytes, data: Union[bytes, str], short: bool = False) -> str:
+    with keyed(material):
+        return fp(data, short)
 
 
 def windows(text: str, tiled: bool) -> List[str]:

@@ -6,7 +6,8 @@ x86-64, Linux 32-bit x86, Windows x64 under wine).
 Expected values never come from the library: fingerprints are hashlib
 SHA-512 with the salt, over texts cleaned by the small ASCII model of
 tests/reference/korvi_reference.py or, for non-ASCII texts, cleaned by hand below;
-expression trees, JSON texts and cleaned texts are written by hand.
+expression trees, JSON texts and cleaned texts are written by hand. Keyed
+rows take their fingerprints from Python's hmac with the test key 0x00..0x1f.
 
     /usr/bin/python3 tests/vectors/make_vectors.py          # rewrite the file
     /usr/bin/python3 tests/vectors/make_vectors.py --check  # fail if it is stale
@@ -303,6 +304,71 @@ vector("assets_from_city_state_zip", "p", "1", "AUSTIN", NULL, "Z", "[]")
 vector("assets_from_email_address", "p", "1", b"a@b\xc3", "[]")
 vector("assets_from_ssn", "p", "1", NULL, "[]")
 vector("assets_from_phone_number", "p", "1", b"555\xc3", "[]")
+
+# ---------------------------------------------------------------- keyed
+
+comment("korvi_key_new  key material (hex)  key id (\\N: refused)")
+comment("*_keyed  key material (hex, \\N: a NULL key)  then the unkeyed call's fields")
+TEST_KEY_HEX = ref.TEST_KEY.hex()
+for material in (ref.TEST_KEY, b"0123456789abcdef", bytes([0xA5]) * 1024):
+    vector("korvi_key_new", material.hex(), ref.derive(material)[1])
+for material in (b"", b"0123456789abcde", bytes(1025)):
+    vector("korvi_key_new", material.hex(), NULL)
+
+with ref.keyed(ref.TEST_KEY):
+    comment("Keyed plain road: sliding windows, tiles, short and raw forms.")
+    for text in ("John Smith Jr", LONG, "M\u00fcller-L\u00fcdenscheidt Stra\u00dfe 5", "ABCDEFGHIJK"):
+        for mode in (0, 1, 2):
+            cleaned = ref.clean_ascii(text, mode) if text.isascii() else NON_ASCII[0][1].get(mode)
+            if cleaned is None:
+                continue
+            for flags in (0, RAW, TILED | SHORT, RAW | TILED | SHORT):
+                vector("fingerprint_keyed", TEST_KEY_HEX, text, mode, flags,
+                       *plain_answer(cleaned, flags))
+    vector("fingerprint_keyed", TEST_KEY_HEX, b"abcdefghijklmnop\xff", 0, 0, *BAD_UTF8)
+    vector("fingerprint_keyed", TEST_KEY_HEX, NULL, 0, 0, *BAD_UTF8)
+    comment("Keyed boolean road: every operand keyed.")
+    for flags in (BOOLEAN, BOOLEAN | TILED | SHORT):
+        ops = [prints(ref.clean_ascii(t, ref.CLEAN_TEXT), flags)
+               for t in ("John Smith Jr", "Jane Doe-Smith", "Springfield_Illinois")]
+        vector("fingerprint_keyed", TEST_KEY_HEX, EXPR, 0, flags, *success(
+            '{"operator":"OR","operands":[%s,{"operator":"AND_NOT","operands":[%s,%s]}]}'
+            % tuple(quoted(o) for o in ops)))
+    vector("fingerprint_keyed", TEST_KEY_HEX, "a OR b", 0, BOOLEAN | PARSE_ONLY,
+           *success('{"operator":"OR","operands":["a","b"]}'))
+    comment("Keyed fingerprint_chunk: one block, just over, and several blocks.")
+    for text in (b"", b"abc", b"x" * 89, b"x" * 90, b"x" * 200, b"\xff\xfe"):
+        for flags in (0, SHORT):
+            vector("fingerprint_chunk_keyed", TEST_KEY_HEX, text, flags, ref.fp(text, bool(flags & SHORT)))
+    comment("Keyed assets: tiles, whole variants, and the e-mail double hash keyed at both steps.")
+    vector("assets_from_name_keyed", TEST_KEY_HEX, RT, RID, "kevin", "James", "Doe", compact(
+        ref.assets(names(["KEVIN"], "JAMES", "DOE"), RT, RID, "name")))
+    vector("assets_from_name_keyed", TEST_KEY_HEX, RT, RID, "Bob", NULL, "Smith", compact(
+        ref.assets(names(BOB, None, "SMITH"), RT, RID, "name")))
+    vector("assets_from_address_keyed", TEST_KEY_HEX, RT, RID, "123 N. Main St.", compact(
+        ref.assets(ref.product([["123"], ["N", "NORTH"], ["MAIN"], ["ST", "STRT", "STREET", "STR"]]),
+                   RT, RID, "address")))
+    vector("assets_from_city_state_zip_keyed", TEST_KEY_HEX, RT, RID, "Austin", "tx", "78701-1234",
+           compact(ref.assets([" AUSTIN TX 78701 1234 ", " AUSTIN TEXAS 78701 1234 "],
+                              RT, RID, "city_state_zip")))
+    fp = short_fp(short_fp(ref.clean_ascii("John.Doe@Example.com", ref.CLEAN_CODE)))
+    vector("assets_from_email_address_keyed", TEST_KEY_HEX, RT, RID, "John.Doe@Example.com",
+           compact([ref.asset([fp], RT, RID, "email_address", 1)]))
+    fp = short_fp("123456789")
+    vector("assets_from_ssn_keyed", TEST_KEY_HEX, RT, RID, "123-45-6789",
+           compact([ref.asset([fp], RT, RID, "ssn", 1)]))
+    fp = short_fp("5551234567")
+    vector("assets_from_phone_number_keyed", TEST_KEY_HEX, RT, RID, "(555) 123-4567",
+           compact([ref.asset([fp], RT, RID, "phone_number", 1)]))
+comment("A NULL key is refused like a NULL text, never replaced by the public salt.")
+vector("fingerprint_keyed", NULL, "John Smith Jr", 0, 0, *BAD_UTF8)
+vector("fingerprint_chunk_keyed", NULL, "abc", 0, NULL)
+vector("assets_from_name_keyed", NULL, RT, RID, "kevin", NULL, "Doe", "[]")
+vector("assets_from_address_keyed", NULL, RT, RID, "123 N. Main St.", "[]")
+vector("assets_from_city_state_zip_keyed", NULL, RT, RID, "Austin", "tx", "78701", "[]")
+vector("assets_from_email_address_keyed", NULL, RT, RID, "a@b.example", "[]")
+vector("assets_from_ssn_keyed", NULL, RT, RID, "123-45-6789", "[]")
+vector("assets_from_phone_number_keyed", NULL, RT, RID, "(555) 123-4567", "[]")
 
 # ---------------------------------------------------------------- JSON
 
