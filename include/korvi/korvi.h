@@ -9,5 +9,6 @@
 #include "korvi/fingerprint.h"
 #include "korvi/expr.h"
 #include "korvi/assets.h"
+#include "korvi/batch.h"
 
 #endif

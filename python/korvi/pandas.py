@@ -24,11 +24,14 @@ import ctypes
 import json
 import math
 import re
+from itertools import chain
 from dataclasses import dataclass, fields as dataclass_fields
 from typing import Any, Callable, Dict, Hashable, Iterable, List, Mapping, Optional, Sequence, Tuple, TypeVar, Union
 
+import numpy as np
 import pandas as pd
 
+from . import _batch
 from ._api import Text, encode
 from ._errors import EmbeddedNulError, InvalidUtf8Error
 from ._lib import Library, PathLike, default_library, load_library
@@ -326,6 +329,53 @@ def empty_fingerprints_frame(mapping: ColumnMapping, index: Optional[pd.Index] =
     return pd.DataFrame(columns, index=index[:0] if index is not None else None)
 
 
+def _objects(items: List[Any]) -> np.ndarray:
+    """A one-dimensional object array of items, tuples kept whole."""
+    out = np.empty(len(items), dtype=object)
+    out[:] = items  # slice assignment stores each tuple as one element
+    return out
+
+
+def _field_batches(frame: pd.DataFrame, mapping: ColumnMapping, record_type: Text, library: LibraryLike,
+                   distinct: bool) -> Tuple[List[str], List[Tuple[str, _batch.FieldAssets]]]:
+    """Record ids, and for each mapped field its answer for all the rows
+    from one batch call (frames without rows: no call)."""
+    mapping.check(frame.columns)
+    encode(record_type, "record type")
+    if len(frame) == 0:
+        return [], []
+    lib = _library(library)
+    columns: Dict[Hashable, Tuple[Tuple[bytes, np.ndarray], List[Any]]] = {}
+
+    def column(name: Optional[Hashable]) -> _batch.Column:
+        if name is None:
+            return None
+        if name not in columns:
+            columns[name] = _batch.text_column(frame, name)
+        return columns[name][0]
+
+    slots: Dict[str, Tuple[Optional[Hashable], ...]] = {
+        "name": (mapping.first_name, mapping.middle_name, mapping.last_name),
+        "address": (mapping.address,),
+        "city_state_zip": (mapping.city, mapping.state, mapping.zip),
+        "email_address": (mapping.email,),
+        "ssn": (mapping.ssn,),
+        "phone_number": (mapping.phone,),
+    }
+    answers = [(field, _batch.field_assets(lib, field, len(frame), [column(c) for c in slots[field]], distinct))
+               for field in mapping.fields()]
+    if mapping.id is None:
+        ids = list(map(str, frame.index))
+        if any("\0" in label for label in ids):
+            for label in ids:
+                encode(label, "record id")
+    else:
+        column(mapping.id)  # checks every cell
+        values = columns[mapping.id][1]
+        ids = values if all(type(v) is str for v in values) else [c.decode("utf-8") for c in _cells(frame, mapping.id)]
+    return ids, answers
+
+
 def assets_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *,
                  name: Optional[NameColumns] = None, address: Optional[Hashable] = None,
                  city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
@@ -343,32 +393,28 @@ def assets_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *
     """
     mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
                                      email=email, ssn=ssn, phone=phone, id=id))
-    ids, answers = _answers(frame, mapping, record_type, library, parse_assets, _NOTHING)
-    positions: List[int] = []
-    record_ids: List[str] = []
-    field_names: List[str] = []
-    variant_ids: List[int] = []
-    prints: List[Tuple[str, ...]] = []
-    names = [field for field, _ in answers]
-    # Row-major order: every field of record 0, then of record 1, ...
-    for position, row in enumerate(zip(*(rows for _, rows in answers))):
-        record_id = ids[position]
-        for field, (variants, lists) in zip(names, row):
-            count = len(variants)
-            if count:
-                positions.extend([position] * count)
-                record_ids.extend([record_id] * count)
-                field_names.extend([field] * count)
-                variant_ids.extend(variants)
-                prints.extend(lists)
-    if not positions:
+    ids, answers = _field_batches(frame, mapping, record_type, library, distinct=False)
+    rows = np.arange(len(frame))
+    positions = [np.repeat(rows, batch.assets_per_row) for _, batch in answers]
+    position = np.concatenate(positions) if positions else rows[:0]
+    if not len(position):
         return empty_assets_frame(frame.index)
+    # Fields come one after the other; a stable sort by row gives every
+    # field of record 0, then of record 1, ..., variants in their order.
+    order = np.argsort(position, kind="stable")
+    position = position[order]
+    field_codes = np.concatenate([np.full(len(batch.variant_ids), code, dtype=np.int8)
+                                  for code, (_, batch) in enumerate(answers)])[order]
+    variant_ids = np.concatenate([batch.variant_ids for _, batch in answers])[order]
+    prints = _objects(list(chain.from_iterable(batch.tuples() for _, batch in answers)))
+    record_ids = _objects(ids)
+    field_names = np.array([field for field, _ in answers], dtype=object)
     return pd.DataFrame({
-        "record_id": pd.Series(record_ids, dtype=object),
-        "field": pd.Series(field_names, dtype=object),
-        "variant_id": pd.Series(variant_ids, dtype="int64"),
-        "fingerprints": pd.Series(prints, dtype=object),
-    }).set_axis(frame.index.take(positions), axis=0)
+        "record_id": pd.Series(record_ids[position], dtype=object, copy=False),
+        "field": pd.Series(field_names[field_codes], dtype=object, copy=False),
+        "variant_id": pd.Series(variant_ids.astype(np.int64), copy=False),
+        "fingerprints": pd.Series(prints[order], dtype=object, copy=False),
+    }).set_axis(frame.index.take(position), axis=0)
 
 
 def fingerprints_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *,
@@ -383,11 +429,14 @@ def fingerprints_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = N
     the field gave no assets). Arguments as for assets_frame."""
     mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
                                      email=email, ssn=ssn, phone=phone, id=id))
-    nothing: List[str] = []
-    ids, answers = _answers(frame, mapping, record_type, library, parse_fingerprints, nothing)
+    ids, answers = _field_batches(frame, mapping, record_type, library, distinct=True)
     if len(frame) == 0:
         return empty_fingerprints_frame(mapping, frame.index)
     columns: Dict[str, pd.Series] = {"record_id": pd.Series(ids, dtype=object)}
-    for field, rows in answers:
-        columns[field] = pd.Series([tuple(sorted(set(prints))) for prints in rows], dtype=object)
+    for field, batch in answers:
+        # One distinct, sorted group per row that has any fingerprint.
+        cells = np.empty(len(frame), dtype=object)
+        cells[:] = [()] * len(frame)
+        cells[batch.assets_per_row.astype(bool)] = _objects(batch.tuples())
+        columns[field] = pd.Series(cells, dtype=object, copy=False)
     return pd.DataFrame(columns).set_axis(frame.index, axis=0)
