@@ -12,6 +12,7 @@
 #include "progress.h"
 #include "readers.h"
 #include "records.h"
+#include "shard.h"
 
 namespace korvi_cli {
 
@@ -86,6 +87,17 @@ int run_assets(const AssetsOptions& o) {
   if (o.batch_records == 0) throw UsageError("--batch-size must be at least 1");
   bool csv = o.format.empty() ? !jsonl_name(o.input) : o.format == "csv";
   Mapping requested = mapping_from_options(o);
+  const bool sharded = !o.shard.empty();
+  RecordRange range{1, UINT64_MAX};
+  if (sharded) {
+    const Shard shard = parse_shard(o.shard);
+    if (o.input == "-") throw UsageError("--shard needs an input file: standard input cannot be read twice");
+    // A first pass counts the records, so that the cuts fall on record
+    // boundaries whatever the quoting, and record numbers stay global.
+    Input counting(o.input);
+    auto counter = csv ? make_csv_reader(counting, 4096, delimiter) : make_jsonl_reader(counting, 4096);
+    range = shard_range(shard, count_records(*counter));
+  }
 
   Input input(o.input);
   auto reader = csv ? make_csv_reader(input, o.batch_records, delimiter)
@@ -127,6 +139,11 @@ int run_assets(const AssetsOptions& o) {
       [&] { progress.update(written + rejected, bytes_done); });
 
   for (auto batch = std::move(first); batch; batch = reader->next()) {
+    if (sharded && !keep_range(*batch, range)) break;
+    if (batch->rows.empty()) {
+      reader->recycle(std::move(batch));
+      continue;
+    }
     if (!pipeline.submit(std::move(batch))) break;
     while (auto spare = pipeline.spare()) reader->recycle(std::move(spare));
   }

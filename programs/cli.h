@@ -38,6 +38,7 @@ struct AssetsOptions {
   unsigned threads = 0;  // 0: one per core
   size_t batch_records = 128;
   bool quiet = false;
+  std::string shard;  // "I/N", or empty for the whole input
 };
 
 struct TextOptions {

@@ -40,6 +40,10 @@ object, an unterminated quoted field) is written as CSV "line,reason,record"
 to the rejects file (standard error by default), with the line on which it
 starts and the record as it was read.
 
+Shards: --shard I/N writes only records T*(I-1)/N+1 to T*I/N (rounded down) of
+the T records of INPUT, counted in a first pass over the file and numbered as
+in the whole input, so the N outputs joined in order are the output of one run.
+
 Exit status: 0 every record written, 1 some rejected, 2 usage or I/O error.)";
 
 void add_text_options(CLI::App* sub, TextOptions& o, bool fingerprint_flags) {
@@ -100,6 +104,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(size_t{1}, size_t{1} << 20))
       ->group("");  // a tuning knob for tests, not for users
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
+  assets_cmd->add_option("--shard", assets.shard, "only the I-th of N equal runs of records (a file, read twice)")
+      ->type_name("I/N");
   assets_cmd->footer(kAssetsFooter);
 
   TextOptions fp;

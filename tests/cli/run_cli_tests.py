@@ -225,6 +225,55 @@ def test_sample_matches_library(korvi):
     return []
 
 
+def test_shards_concatenate(korvi):
+    """The N outputs of --shard I/N joined in order are byte for byte the
+    one-job output, for CSV numbered without an id column (with quoted line
+    breaks and a rejected record near the cuts) and for JSON Lines; shard
+    sizes differ by one record at most; bad shards are usage errors."""
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        rows = ["first_name,last_name,address,ssn"]
+        for i in range(23):
+            street = '"%d Oak\nSt, Apt %d"' % (i, i) if i % 4 == 1 else "%d Main St" % i
+            rows.append("Ann%d,Lee,%s,900-00-%04d" % (i, street, i))
+        rows.insert(9, "too,few")  # a rejected record is a record too
+        csv_path = os.path.join(scratch, "people.csv")
+        with open(csv_path, "w", newline="") as f:
+            f.write("\r\n".join(rows) + "\r\n")
+        jsonl_path = os.path.join(scratch, "people.jsonl")
+        with open(jsonl_path, "w") as f:
+            for i in range(17):
+                f.write(json.dumps({"id": "J%d" % i, "ssn": "123-45-%04d" % i}) + ("\n\n" if i == 5 else "\n"))
+        for path, records in ((csv_path, 24), (jsonl_path, 17)):
+            whole = run(korvi, "assets", path, "-q", "--threads", "1")
+            if whole.stdout.count(b"\n") + whole.stderr.count(b"\n") - (1 if whole.stderr else 0) != records:
+                failures.append("%s: unexpected one-job output" % path)
+            for count in (1, 2, 3, 5, 7, 24, 30):
+                parts = []
+                for index in range(1, count + 1):
+                    part = run(korvi, "assets", path, "-q", "--threads", "2", "--batch-size", "2",
+                               "--shard", "%d/%d" % (index, count))
+                    if part.returncode not in (0, 1):
+                        failures.append("--shard %d/%d: exit %d %s" % (index, count, part.returncode, part.stderr))
+                    lines = part.stdout.count(b"\n") + max(part.stderr.count(b"\n") - 1, 0)
+                    if lines not in (records // count, -(-records // count)):
+                        failures.append("--shard %d/%d of %s: %d records" % (index, count, path, lines))
+                    parts.append(part.stdout)
+                if b"".join(parts) != whole.stdout:
+                    failures.append("%s: %d shards joined differ from one job" % (path, count))
+        if b'"record_id":"10"' not in run(korvi, "assets", csv_path, "-q", "--shard", "2/3").stdout:
+            failures.append("records of a later shard are not numbered as in the whole input")
+        for bad in ("0/3", "4/3", "3", "a/b", "1/0", "-1/2"):
+            result = run(korvi, "assets", csv_path, "-q", "--shard", bad)
+            if result.returncode != 2 or b"--shard" not in result.stderr:
+                failures.append("--shard %s: exit %d %s" % (bad, result.returncode, result.stderr))
+        with open(csv_path, "rb") as f:
+            piped = run(korvi, "assets", "-", "-q", "--shard", "1/2", stdin=f)
+        if piped.returncode != 2:
+            failures.append("--shard on standard input: exit %d" % piped.returncode)
+    return failures
+
+
 def test_progress_on_terminal(korvi):
     """With standard error on a terminal a progress bar is drawn and erased
     before the summary; --quiet draws nothing."""
