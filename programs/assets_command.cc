@@ -36,7 +36,7 @@ bool jsonl_name(const std::string& path) {
 // An output stream: a file created on open, or standard output or error.
 class OutputFile {
  public:
-  OutputFile(const std::string& path, FILE* standard, const char* standard_name) {
+  OutputFile(const std::string& path, FILE* standard, const char* standard_name, const std::string& compress = "") {
     if (path.empty() || path == "-") {
       file_ = standard;
       name_ = standard_name;
@@ -47,6 +47,8 @@ class OutputFile {
       name_ = path;
     }
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    const Compression kind = choose_compression(path == "-" ? "" : path, compress, "--compress");
+    compressor_ = make_compressor(kind, [this](const char* data, size_t size) { write_file(data, size); });
   }
   ~OutputFile() {
     if (owned_) std::fclose(file_);
@@ -55,12 +57,17 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   void write(const std::string& text) {
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed();
+    if (compressor_) compressor_->write(text.data(), text.size());
+    else write_file(text.data(), text.size());
   }
   void flush() {
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed();
   }
   void close() {
+    if (compressor_) {
+      compressor_->finish();
+      compressor_.reset();
+    }
     flush();
     if (owned_) {
       owned_ = false;
@@ -71,10 +78,14 @@ class OutputFile {
 
  private:
   [[noreturn]] void failed() { throw IoError("cannot write " + name_ + ": " + std::strerror(errno)); }
+  void write_file(const char* data, size_t size) {
+    if (size != 0 && std::fwrite(data, 1, size, file_) != size) failed();
+  }
 
   FILE* file_;
   bool owned_ = false;
   std::string name_;
+  std::unique_ptr<Compressor> compressor_;
 };
 
 }  // namespace
@@ -85,7 +96,7 @@ int run_assets(const AssetsOptions& o) {
   if (o.rejects == "-" && o.output == "-")
     throw UsageError("the output and the rejects cannot both go to standard output");
   if (o.batch_records == 0) throw UsageError("--batch-size must be at least 1");
-  bool csv = o.format.empty() ? !jsonl_name(o.input) : o.format == "csv";
+  bool csv = o.format.empty() ? !jsonl_name(without_compression_suffix(o.input)) : o.format == "csv";
   Mapping requested = mapping_from_options(o);
   const bool sharded = !o.shard.empty();
   RecordRange range{1, UINT64_MAX};
@@ -94,12 +105,12 @@ int run_assets(const AssetsOptions& o) {
     if (o.input == "-") throw UsageError("--shard needs an input file: standard input cannot be read twice");
     // A first pass counts the records, so that the cuts fall on record
     // boundaries whatever the quoting, and record numbers stay global.
-    Input counting(o.input);
+    Input counting(o.input, o.decompress);
     auto counter = csv ? make_csv_reader(counting, 4096, delimiter) : make_jsonl_reader(counting, 4096);
     range = shard_range(shard, count_records(*counter));
   }
 
-  Input input(o.input);
+  Input input(o.input, o.decompress);
   auto reader = csv ? make_csv_reader(input, o.batch_records, delimiter)
                     : make_jsonl_reader(input, o.batch_records);
   const std::vector<std::string>& header = reader->header();
@@ -113,7 +124,7 @@ int run_assets(const AssetsOptions& o) {
   // Empty input has nothing to map and gives empty output.
   if (csv ? !header.empty() : first != nullptr) context.mapping = resolve_mapping(requested, header, !o.no_guess, csv);
 
-  OutputFile output(o.output, stdout, "standard output");
+  OutputFile output(o.output, stdout, "standard output", o.compress);
   OutputFile rejects(o.rejects, o.rejects == "-" ? stdout : stderr,
                      o.rejects == "-" ? "standard output" : "standard error");
   const bool rejects_to_terminal = o.rejects.empty() && isatty(STDERR_FILENO);

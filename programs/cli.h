@@ -39,6 +39,8 @@ struct AssetsOptions {
   size_t batch_records = 128;
   bool quiet = false;
   std::string shard;  // "I/N", or empty for the whole input
+  // "gz", "zst" or "none"; empty: by the file name (.gz, .zst).
+  std::string decompress, compress;
 };
 
 struct TextOptions {

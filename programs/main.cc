@@ -106,6 +106,12 @@ int main(int argc, char** argv) {
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
   assets_cmd->add_option("--shard", assets.shard, "only the I-th of N equal runs of records (a file, read twice)")
       ->type_name("I/N");
+  assets_cmd->add_option("--decompress", assets.decompress, "read INPUT as gz, zst or none (default: by its name, *.gz or *.zst)")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"gz", "zst", "none"}));
+  assets_cmd->add_option("--compress", assets.compress, "write the output as gz, zst or none (default: by its name, *.gz or *.zst)")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"gz", "zst", "none"}));
   assets_cmd->footer(kAssetsFooter);
 
   TextOptions fp;

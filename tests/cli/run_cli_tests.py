@@ -274,6 +274,69 @@ def test_shards_concatenate(korvi):
     return failures
 
 
+def test_compressed_files(korvi):
+    """Outputs named *.gz and *.zst are gzip and zstd streams of the plain
+    output (read back with Python's gzip and the zstd tool); inputs so named
+    are read through them, concatenated members included; --decompress and
+    --compress do the same on standard input and output; damaged input is an
+    I/O error."""
+    if shutil.which("zstd") is None:
+        raise Skip("the zstd tool is not installed (scripts/install-deps.sh installs it)")
+    import gzip
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        at = lambda name: os.path.join(scratch, name)
+        plain = run(korvi, "assets", SAMPLE, "-q").stdout
+        for name in ("out.jsonl.gz", "out.jsonl.zst"):
+            result = run(korvi, "assets", SAMPLE, "-q", "-o", at(name))
+            if result.returncode != 0:
+                failures.append("writing %s: exit %d" % (name, result.returncode))
+        if gzip.decompress(read(at("out.jsonl.gz"))) != plain:
+            failures.append("the .gz output is not the plain output")
+        unzstd = subprocess.run(["zstd", "-dc", at("out.jsonl.zst")], capture_output=True)
+        if unzstd.returncode != 0 or unzstd.stdout != plain:
+            failures.append("the .zst output is not the plain output")
+        if len(read(at("out.jsonl.gz"))) * 3 > len(plain):
+            failures.append("the .gz output is not smaller than a third of the plain output")
+
+        raw = read(SAMPLE)
+        header, body = raw.split(b"\n", 1)
+        cut = body.index(b"\n", len(body) // 2) + 1
+        with open(at("two-members.csv.gz"), "wb") as f:  # e.g. two joined shard outputs
+            f.write(gzip.compress(header + b"\n" + body[:cut]) + gzip.compress(body[cut:]))
+        with open(at("people.csv"), "wb") as f:
+            f.write(raw)
+        subprocess.run(["zstd", "-q", at("people.csv"), "-o", at("people.csv.zst")], check=True)
+        jsonl = b"".join(b'{"id":"J%d","ssn":"123-45-%04d"}\n' % (i, i) for i in range(50))
+        with open(at("people.jsonl.gz"), "wb") as f:
+            f.write(gzip.compress(jsonl))
+        for name in ("two-members.csv.gz", "people.csv.zst"):
+            if run(korvi, "assets", at(name), "-q").stdout != plain:
+                failures.append("reading %s differs from the plain file" % name)
+        if run(korvi, "assets", at("people.jsonl.gz"), "-q").stdout != run(korvi, "assets", "-", "-q",
+                                                                              "--format", "jsonl",
+                                                                              input_bytes=jsonl).stdout:
+            failures.append("*.jsonl.gz is not read as JSON Lines")
+        piped = run(korvi, "assets", "-", "-q", "--decompress", "gz", "--compress", "gz",
+                    input_bytes=gzip.compress(raw))
+        if gzip.decompress(piped.stdout) != plain:
+            failures.append("--decompress gz --compress gz on standard input and output")
+        with open(at("not-really.csv.gz"), "wb") as f:
+            f.write(raw)
+        if run(korvi, "assets", at("not-really.csv.gz"), "-q", "--decompress", "none").stdout != plain:
+            failures.append("--decompress none does not read a *.gz name as it stands")
+
+        with open(at("cut.csv.gz"), "wb") as f:
+            f.write(gzip.compress(raw)[:2000])
+        with open(at("junk.csv.zst"), "wb") as f:
+            f.write(b"not zstd at all\n")
+        for name, message in (("cut.csv.gz", b"ends early"), ("junk.csv.zst", b"not valid zstd data")):
+            result = run(korvi, "assets", at(name), "-q")
+            if result.returncode != 2 or message not in result.stderr:
+                failures.append("%s: exit %d, %r" % (name, result.returncode, result.stderr))
+    return failures
+
+
 def test_progress_on_terminal(korvi):
     """With standard error on a terminal a progress bar is drawn and erased
     before the summary; --quiet draws nothing."""
