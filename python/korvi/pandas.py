@@ -1,5 +1,6 @@
 """Assets of the personal fields of a pandas DataFrame, one library call per
-field and row, mapped the way the ``korvi assets`` command maps columns::
+field for all the rows (korvi_assets_batch), mapped the way the ``korvi
+assets`` command maps columns::
 
     import korvi.pandas as kp
     assets = kp.assets_frame(people, name=("first", "middle", "last"),
