@@ -103,16 +103,35 @@ def _array(address: Optional[int], count: int, dtype: Any) -> np.ndarray:
     return np.frombuffer(ctypes.string_at(address, size), dtype=dtype)
 
 
+# Rows per library call: the answer of one call is held twice for a moment
+# (the library's buffer and its copy), so it is kept to some hundred MB.
+ROWS_PER_CALL = 1 << 17
+
+
 def field_assets(library: Library, field: str, rows: int, columns: Sequence[Column],
                  distinct: bool = False) -> FieldAssets:
     """The assets of one field (a name of FIELDS) for rows records."""
+    parts = [_call(library, field, start, min(rows, start + ROWS_PER_CALL), columns, distinct)
+             for start in range(0, rows, ROWS_PER_CALL)] or [_call(library, field, 0, 0, columns, distinct)]
+    if len(parts) == 1:
+        return parts[0]
+    return FieldAssets(*(np.concatenate([getattr(p, name) for p in parts])
+                         for name in ("assets_per_row", "variant_ids", "fingerprints_per_asset")),
+                       "".join(p.hex for p in parts), np.concatenate([p.words for p in parts]))
+
+
+def _call(library: Library, field: str, start: int, end: int, columns: Sequence[Column],
+          distinct: bool) -> FieldAssets:
+    """One library call for rows start to end: offsets are absolute, so a
+    slice of each column's offsets selects the rows."""
     texts = (TextColumn * len(columns))()
     for slot, column in zip(texts, columns):
         if column is not None:
             data, offsets = column
             slot.bytes = data
-            slot.offsets = offsets.ctypes.data_as(ctypes.POINTER(ctypes.c_uint64))
-    pointer = library.assets_batch(field.encode("ascii"), rows, texts, len(columns), DISTINCT if distinct else 0)
+            slot.offsets = offsets[start:].ctypes.data_as(ctypes.POINTER(ctypes.c_uint64))
+    pointer = library.assets_batch(field.encode("ascii"), end - start, texts, len(columns),
+                                   DISTINCT if distinct else 0)
     if not pointer:
         raise MemoryError("libkorvi could not allocate its result")
     try:

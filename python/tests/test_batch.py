@@ -127,3 +127,16 @@ def test_refusals_and_empty_input(lib):
     backwards = np.array([0, 9, 4], dtype=np.uint64)
     one[0].offsets = backwards.ctypes.data_as(ctypes.POINTER(ctypes.c_uint64))
     assert _raw_call(lib, b"ssn", 2, one, 1) is None
+
+
+def test_columns_longer_than_one_call(lib, monkeypatch):
+    """Frames of more rows than one call takes are cut into calls whose
+    answers join up to the answer of one call."""
+    streets = ["%d Main St Apt %d" % (i, i % 7) if i % 5 else "" for i in range(23)]
+    column = [_column(streets)]
+    whole = _batch.field_assets(lib, "address", len(streets), column)
+    monkeypatch.setattr(_batch, "ROWS_PER_CALL", 4)
+    cut = _batch.field_assets(lib, "address", len(streets), column)
+    assert cut.assets_per_row.tolist() == whole.assets_per_row.tolist()
+    assert cut.tuples() == whole.tuples() and cut.variant_ids.tolist() == whole.variant_ids.tolist()
+    assert cut.words.tolist() == whole.words.tolist()
