@@ -36,7 +36,8 @@ bool jsonl_name(const std::string& path) {
 // An output stream: a file created on open, or standard output or error.
 class OutputFile {
  public:
-  OutputFile(const std::string& path, FILE* standard, const char* standard_name, const std::string& compress = "") {
+  OutputFile(const std::string& path, FILE* standard, const char* standard_name, const std::string& compress = "",
+             int level = 0) {
     if (path.empty() || path == "-") {
       file_ = standard;
       name_ = standard_name;
@@ -48,7 +49,7 @@ class OutputFile {
     }
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
     const Compression kind = choose_compression(path == "-" ? "" : path, compress, "--compress");
-    compressor_ = make_compressor(kind, [this](const char* data, size_t size) { write_file(data, size); });
+    compressor_ = make_compressor(kind, [this](const char* data, size_t size) { write_file(data, size); }, level);
   }
   ~OutputFile() {
     if (owned_) std::fclose(file_);
@@ -124,7 +125,7 @@ int run_assets(const AssetsOptions& o) {
   // Empty input has nothing to map and gives empty output.
   if (csv ? !header.empty() : first != nullptr) context.mapping = resolve_mapping(requested, header, !o.no_guess, csv);
 
-  OutputFile output(o.output, stdout, "standard output", o.compress);
+  OutputFile output(o.output, stdout, "standard output", o.compress, o.compression_level);
   OutputFile rejects(o.rejects, o.rejects == "-" ? stdout : stderr,
                      o.rejects == "-" ? "standard output" : "standard error");
   const bool rejects_to_terminal = o.rejects.empty() && isatty(STDERR_FILENO);

@@ -41,6 +41,7 @@ struct AssetsOptions {
   std::string shard;  // "I/N", or empty for the whole input
   // "gz", "zst" or "none"; empty: by the file name (.gz, .zst).
   std::string decompress, compress;
+  int compression_level = 0;  // 0: the fastest level of each format
 };
 
 struct TextOptions {

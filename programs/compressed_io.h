@@ -33,7 +33,8 @@ class Decompressor {
 };
 std::unique_ptr<Decompressor> make_decompressor(Compression kind, Decompressor::Raw raw, std::string name);
 
-// Compresses into sink(bytes, size). finish() ends the stream.
+// Compresses into sink(bytes, size) at level (0: gzip 1, zstd 1; gzip takes
+// 1-9, zstd 1-19). finish() ends the stream.
 class Compressor {
  public:
   using Sink = std::function<void(const char*, size_t)>;
@@ -41,6 +42,6 @@ class Compressor {
   virtual void write(const char* data, size_t size) = 0;
   virtual void finish() = 0;
 };
-std::unique_ptr<Compressor> make_compressor(Compression kind, Compressor::Sink sink);
+std::unique_ptr<Compressor> make_compressor(Compression kind, Compressor::Sink sink, int level = 0);
 
 }  // namespace korvi_cli

@@ -109,6 +109,10 @@ int main(int argc, char** argv) {
   assets_cmd->add_option("--decompress", assets.decompress, "read INPUT as gz, zst or none (default: by its name, *.gz or *.zst)")
       ->type_name("FORMAT")
       ->check(CLI::IsMember({"gz", "zst", "none"}));
+  assets_cmd->add_option("--compression-level", assets.compression_level,
+                         "gzip 1-9 or zstd 1-19 for a compressed output (default 1, the fastest)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 19));
   assets_cmd->add_option("--compress", assets.compress, "write the output as gz, zst or none (default: by its name, *.gz or *.zst)")
       ->type_name("FORMAT")
       ->check(CLI::IsMember({"gz", "zst", "none"}));

@@ -298,6 +298,11 @@ def test_compressed_files(korvi):
             failures.append("the .zst output is not the plain output")
         if len(read(at("out.jsonl.gz"))) * 3 > len(plain):
             failures.append("the .gz output is not smaller than a third of the plain output")
+        best = run(korvi, "assets", SAMPLE, "-q", "--compression-level", "9", "--compress", "gz").stdout
+        if gzip.decompress(best) != plain or len(best) >= len(read(at("out.jsonl.gz"))):
+            failures.append("--compression-level 9 is not the same data in fewer bytes than the default")
+        if run(korvi, "assets", SAMPLE, "-q", "--compression-level", "12", "-o", at("x.gz")).returncode != 2:
+            failures.append("gzip at level 12 is not a usage error")
 
         raw = read(SAMPLE)
         header, body = raw.split(b"\n", 1)
