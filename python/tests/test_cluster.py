@@ -140,6 +140,9 @@ def test_cluster_over_tcp_reads_csv_and_writes_each_partition(start_cluster, tmp
     pd.testing.assert_frame_equal(spread.compute(), single)
     pd.testing.assert_frame_equal(kd.fingerprints_frame(dd.from_pandas(people, npartitions=4), **columns).compute(),
                                   kp.fingerprints_frame(people, **columns))
+    compact = kd.fingerprint_rows_frame(dd.from_pandas(people, npartitions=3), **columns).compute()
+    whole = kp.fingerprint_rows_frame(people, **columns)
+    pd.testing.assert_frame_equal(compact.drop(columns="asset"), whole.drop(columns="asset"))
     workers_used = cluster.client.run(os.getpid)
     assert len(workers_used) == 2
 
