@@ -12,6 +12,7 @@
 #include "progress.h"
 #include "readers.h"
 #include "records.h"
+#include "shard.h"
 
 namespace korvi_cli {
 
@@ -35,7 +36,8 @@ bool jsonl_name(const std::string& path) {
 // An output stream: a file created on open, or standard output or error.
 class OutputFile {
  public:
-  OutputFile(const std::string& path, FILE* standard, const char* standard_name) {
+  OutputFile(const std::string& path, FILE* standard, const char* standard_name, const std::string& compress = "",
+             int level = 0) {
     if (path.empty() || path == "-") {
       file_ = standard;
       name_ = standard_name;
@@ -46,6 +48,8 @@ class OutputFile {
       name_ = path;
     }
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    const Compression kind = choose_compression(path == "-" ? "" : path, compress, "--compress");
+    compressor_ = make_compressor(kind, [this](const char* data, size_t size) { write_file(data, size); }, level);
   }
   ~OutputFile() {
     if (owned_) std::fclose(file_);
@@ -54,12 +58,17 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   void write(const std::string& text) {
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed();
+    if (compressor_) compressor_->write(text.data(), text.size());
+    else write_file(text.data(), text.size());
   }
   void flush() {
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed();
   }
   void close() {
+    if (compressor_) {
+      compressor_->finish();
+      compressor_.reset();
+    }
     flush();
     if (owned_) {
       owned_ = false;
@@ -70,10 +79,14 @@ class OutputFile {
 
  private:
   [[noreturn]] void failed() { throw IoError("cannot write " + name_ + ": " + std::strerror(errno)); }
+  void write_file(const char* data, size_t size) {
+    if (size != 0 && std::fwrite(data, 1, size, file_) != size) failed();
+  }
 
   FILE* file_;
   bool owned_ = false;
   std::string name_;
+  std::unique_ptr<Compressor> compressor_;
 };
 
 }  // namespace
@@ -84,14 +97,27 @@ int run_assets(const AssetsOptions& o) {
   if (o.rejects == "-" && o.output == "-")
     throw UsageError("the output and the rejects cannot both go to standard output");
   if (o.batch_records == 0) throw UsageError("--batch-size must be at least 1");
-  bool csv = o.format.empty() ? !jsonl_name(o.input) : o.format == "csv";
+  bool csv = o.format.empty() ? !jsonl_name(without_compression_suffix(o.input)) : o.format == "csv";
   Mapping requested = mapping_from_options(o);
   if (o.dob_order != "mdy" && o.dob_order != "dmy") throw UsageError("--dob-order must be mdy or dmy");
   if (!o.phone_country.empty() &&
       (o.phone_country.size() > 3 || o.phone_country.find_first_not_of("0123456789") != std::string::npos))
     throw UsageError("--phone-country \"" + o.phone_country + "\": give the country calling code, 1 to 3 digits");
 
-  Input input(o.input);
+  const bool sharded = !o.shard.empty();
+  RecordRange range{1, UINT64_MAX};
+  if (sharded) {
+    const Shard shard = parse_shard(o.shard);
+    if (o.input == "-") throw UsageError("--shard needs an input file: standard input cannot be read twice");
+    // A first pass counts the records, so that the cuts fall on record
+    // boundaries whatever the quoting, and record numbers stay global.
+    Input counting(o.input, o.decompress);
+    auto counter = csv ? make_csv_reader(counting, 4096, delimiter, o.max_record_bytes)
+                       : make_jsonl_reader(counting, 4096, o.max_record_bytes);
+    range = shard_range(shard, count_records(*counter));
+  }
+
+  Input input(o.input, o.decompress);
   auto reader = csv ? make_csv_reader(input, o.batch_records, delimiter, o.max_record_bytes)
                     : make_jsonl_reader(input, o.batch_records, o.max_record_bytes);
   const std::vector<std::string>& header = reader->header();
@@ -113,7 +139,7 @@ int run_assets(const AssetsOptions& o) {
   // Empty input has nothing to map and gives empty output.
   if (csv ? !header.empty() : first != nullptr) context.mapping = resolve_mapping(requested, header, !o.no_guess, csv);
 
-  OutputFile output(o.output, stdout, "standard output");
+  OutputFile output(o.output, stdout, "standard output", o.compress, o.compression_level);
   OutputFile rejects(o.rejects, o.rejects == "-" ? stdout : stderr,
                      o.rejects == "-" ? "standard output" : "standard error");
   const bool rejects_to_terminal = o.rejects.empty() && isatty(STDERR_FILENO);
@@ -139,6 +165,11 @@ int run_assets(const AssetsOptions& o) {
       [&] { progress.update(written + rejected, bytes_done); });
 
   for (auto batch = std::move(first); batch; batch = reader->next()) {
+    if (sharded && !keep_range(*batch, range)) break;
+    if (batch->rows.empty()) {
+      reader->recycle(std::move(batch));
+      continue;
+    }
     if (!pipeline.submit(std::move(batch))) break;
     while (auto spare = pipeline.spare()) reader->recycle(std::move(spare));
   }

@@ -64,6 +64,10 @@ struct AssetsOptions {
   size_t max_record_bytes = size_t{16} << 20;  // larger records are rejected unread
   bool quiet = false;
   KeyOptions key;
+  std::string shard;  // "I/N", or empty for the whole input
+  // "gz", "zst" or "none"; empty: by the file name (.gz, .zst).
+  std::string decompress, compress;
+  int compression_level = 0;  // 0: the fastest level of each format
 };
 
 struct LinkOptions {

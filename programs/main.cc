@@ -53,6 +53,10 @@ object, an unterminated quoted field) is written as CSV "line,reason,record"
 to the rejects file (standard error by default), with the line on which it
 starts and the record as it was read.
 
+Shards: --shard I/N writes only records T*(I-1)/N+1 to T*I/N (rounded down) of
+the T records of INPUT, counted in a first pass over the file and numbered as
+in the whole input, so the N outputs joined in order are the output of one run.
+
 Exit status: 0 every record written, 1 some rejected, 2 usage or I/O error.)";
 
 constexpr const char* kLinkFooter = R"(Input: two outputs of `korvi assets` (JSON Lines), made with the same key or
@@ -158,6 +162,18 @@ int main(int argc, char** argv) {
       ->default_str("16M");
   assets_cmd->add_flag("-q,--quiet", assets.quiet, "no progress bar and no summary");
   add_key_options(assets_cmd, assets.key);
+  assets_cmd->add_option("--shard", assets.shard, "only the I-th of N equal runs of records (a file, read twice)")
+      ->type_name("I/N");
+  assets_cmd->add_option("--decompress", assets.decompress, "read INPUT as gz, zst or none (default: by its name, *.gz or *.zst)")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"gz", "zst", "none"}));
+  assets_cmd->add_option("--compression-level", assets.compression_level,
+                         "gzip 1-9 or zstd 1-19 for a compressed output (default 1, the fastest)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 19));
+  assets_cmd->add_option("--compress", assets.compress, "write the output as gz, zst or none (default: by its name, *.gz or *.zst)")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"gz", "zst", "none"}));
   assets_cmd->footer(kAssetsFooter);
 
   LinkOptions link;

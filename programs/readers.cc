@@ -35,7 +35,8 @@ void Batch::add_field(std::string_view bytes) {
   data.push_back('\0');
 }
 
-Input::Input(const std::string& path) : name_(path == "-" ? "standard input" : path) {
+Input::Input(const std::string& path, const std::string& decompress)
+    : name_(path == "-" ? "standard input" : path) {
   if (path == "-") {
     fd_ = STDIN_FILENO;
   } else {
@@ -49,6 +50,15 @@ Input::Input(const std::string& path) : name_(path == "-" ? "standard input" : p
     if (S_ISDIR(st.st_mode)) {
       if (owned_) ::close(fd_);
       throw IoError("cannot read " + path + ": " + std::strerror(EISDIR));
+    }
+  }
+  const Compression kind = choose_compression(path == "-" ? "" : path, decompress, "--decompress");
+  if (kind != Compression::kNone) {
+    try {
+      decompressor_ = make_decompressor(kind, [this](char* b, size_t n) { return read_raw(b, n); }, name_);
+    } catch (...) {
+      if (owned_) ::close(fd_);
+      throw;
     }
   }
 }
@@ -65,6 +75,10 @@ Input::~Input() {
 }
 
 size_t Input::read(char* buffer, size_t size) {
+  return decompressor_ ? decompressor_->read(buffer, size) : read_raw(buffer, size);
+}
+
+size_t Input::read_raw(char* buffer, size_t size) {
   if (in_memory_) {
     size = std::min({size, memory_.size(), piece_});
     if (size == 0) return 0;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "compressed_io.h"
+
 namespace korvi_cli {
 
 // One input record: its fields live in the batch's data.
@@ -47,25 +49,29 @@ struct Batch {
   void add_field(std::string_view bytes);
 };
 
-// A file or standard input ("-"), read in large blocks; or bytes already in
-// memory (tests and fuzzing), read the same way.
+// A file or standard input ("-"), read in large blocks and decompressed when
+// the name ends in .gz or .zst, or as decompress ("gz", "zst", "none") says;
+// or bytes already in memory (tests and fuzzing), read the same way.
 class Input {
  public:
-  explicit Input(const std::string& path);  // throws IoError
+  explicit Input(const std::string& path, const std::string& decompress = "");  // throws IoError
   // The bytes must outlive the Input. Each read hands over at most piece
   // bytes, as a pipe may.
-  Input(std::string_view bytes, std::string name, size_t piece = SIZE_MAX);
+  Input(std::string_view bytes, std::string name, size_t piece);
   ~Input();
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
-  // Reads up to size bytes; 0 at the end. Throws IoError.
+  // Reads up to size bytes (decompressed); 0 at the end. Throws IoError.
   size_t read(char* buffer, size_t size);
   const std::string& name() const { return name_; }
   // Size in bytes when the input is a regular file, else -1.
   int64_t size() const { return size_; }
+  // Bytes read from the file itself (compressed, if it is).
   uint64_t consumed() const { return consumed_; }
 
  private:
+  size_t read_raw(char* buffer, size_t size);
+  std::unique_ptr<Decompressor> decompressor_;
   int fd_ = -1;
   bool owned_ = false;
   std::string name_;

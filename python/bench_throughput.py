@@ -5,7 +5,7 @@ a file of synthetic people (programs/sample/make_sample.py), and, when a
 built `korvi` command is found, through `korvi assets` on the same file.
 
 usage: /usr/bin/python3 python/bench_throughput.py [--count N] [--workers W]
-       [--library PATH] [--cli PATH]
+       [--rounds R] [--library PATH] [--cli PATH]
 
 Every mapped field of every record is fingerprinted (name, address,
 city-state-zip, e-mail, SSN, phone). The assets are built and then dropped:
@@ -21,6 +21,7 @@ import glob
 import logging
 import os
 import resource
+import statistics
 import subprocess
 import sys
 import time
@@ -65,6 +66,25 @@ def pandas_rate(frame: pd.DataFrame, library: korvi.Library) -> Tuple[float, flo
     return time.perf_counter() - started, time.process_time() - cpu, assets
 
 
+def library_rates(frame: pd.DataFrame, library: korvi.Library) -> Tuple[float, float]:
+    """CPU seconds of the library calls alone for the frame: the batch export
+    (one call per field, texts already encoded) and the one-record exports
+    (one call per field and row, answers copied but not parsed)."""
+    from korvi import _batch
+
+    columns = {c: _batch.text_column(frame, c)[0] for c in frame.columns}
+    slots = {"name": ("first_name", "middle_name", "last_name"), "address": ("address",),
+             "city_state_zip": ("city", "state", "zip"), "email_address": ("email",), "ssn": ("ssn",),
+             "phone_number": ("phone",)}
+    cpu = time.process_time()
+    for field, names in slots.items():
+        _batch.field_assets(library, field, len(frame), [columns[c] for c in names])
+    batch = time.process_time() - cpu
+    cpu = time.process_time()
+    kp._answers(frame, MAPPING, "person", library, lambda text: None, None)
+    return batch, time.process_time() - cpu
+
+
 def dask_rate(path: Path, workers: int, library: korvi.Library) -> Tuple[float, float, int, int]:
     """Wall seconds, CPU seconds of the workers, assets and partitions."""
     import dask.dataframe as dd
@@ -78,7 +98,9 @@ def dask_rate(path: Path, workers: int, library: korvi.Library) -> Tuple[float, 
             client.run(lambda: korvi.load_library(library.path) and None)  # load before the clock starts
             cpu = sum(client.run(time.process_time).values())
             started = time.perf_counter()
-            people = dd.read_csv(str(path), dtype=str, keep_default_na=False, blocksize="4MB")
+            # About eight partitions per worker, whatever the size of the file.
+            blocksize = max(path.stat().st_size // (8 * workers), 1 << 18)
+            people = dd.read_csv(str(path), dtype=str, keep_default_na=False, blocksize=blocksize)
             counts = kd.assets_frame(people, MAPPING, library=library).map_partitions(len).compute()
             wall = time.perf_counter() - started
             cpu = sum(client.run(time.process_time).values()) - cpu
@@ -126,6 +148,8 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--count", type=int, default=1_000_000, help="synthetic people (default 1,000,000)")
     parser.add_argument("--workers", type=int, default=2, help="Dask worker processes (default 2)")
+    parser.add_argument("--rounds", type=int, default=3,
+                        help="interleaved rounds of pandas and the command; medians are printed (default 3)")
     parser.add_argument("--library", help="libkorvi to load (default: KORVI_LIBRARY, then a build tree)")
     parser.add_argument("--cli", help="korvi command to compare with (default: the newest of a Release "
                         "build tree, build*/programs/korvi or build*/*/programs/korvi)")
@@ -140,22 +164,46 @@ def main() -> None:
     started = time.perf_counter()
     frame = read(path)
     reading = time.perf_counter() - started
-    wall, cpu, assets = pandas_rate(frame, library)
-    report("pandas assets_frame, 1 process", args.count, wall, cpu,
-           ", %d assets; read_csv before it %.1f s" % (assets, reading))
-    del frame
-
-    wall, cpu, dask_assets, partitions = dask_rate(path, args.workers, library)
-    report("Dask, %d worker processes, read_csv + assets_frame" % args.workers, args.count, wall, cpu,
-           ", %d partitions" % partitions)
-    if dask_assets != assets:
-        sys.exit("Dask made %d assets, pandas %d" % (dask_assets, assets))
-
     cli = args.cli or find_cli()
+    # pandas and the command take turns, so a busy spell of a shared machine
+    # does not fall on one of them only; medians of records per CPU-second
+    # are compared.
+    pandas_runs, cli_runs = [], []
+    assets = 0
+    for _ in range(args.rounds):
+        wall, cpu, assets = pandas_rate(frame, library)
+        pandas_runs.append((wall, cpu))
+        report("pandas assets_frame, 1 process", args.count, wall, cpu,
+               ", %d assets; read_csv before it %.1f s" % (assets, reading))
+        if cli:
+            wall, cpu = cli_rate(cli, path, 1)
+            cli_runs.append((wall, cpu))
+            report("korvi assets --threads 1 (%s)" % os.path.relpath(cli, REPO), args.count, wall, cpu)
+    sample = frame.iloc[:20_000]
+    batch, single = library_rates(sample, library)
+    print("library calls alone on %d records: batch export %.0f records/CPU-s, one-record exports %.0f"
+          % (len(sample), len(sample) / batch, len(sample) / single), flush=True)
+    del frame, sample
+    pandas_cpu = statistics.median(args.count / cpu for _, cpu in pandas_runs)
+    if cli_runs:
+        cli_cpu = statistics.median(args.count / cpu for _, cpu in cli_runs)
+        print("medians of %d rounds: pandas %.0f, command %.0f records/CPU-s: pandas at %.0f%% of the command"
+              % (args.rounds, pandas_cpu, cli_cpu, 100 * pandas_cpu / cli_cpu), flush=True)
+
+    dask_walls = {}
+    for workers in sorted({1, args.workers}):
+        wall, cpu, dask_assets, partitions = dask_rate(path, workers, library)
+        dask_walls[workers] = wall
+        report("Dask, %d worker process%s, read_csv + assets_frame" % (workers, "" if workers == 1 else "es"),
+               args.count, wall, cpu, ", %d partitions" % partitions)
+        if dask_assets != assets:
+            sys.exit("Dask made %d assets, pandas %d" % (dask_assets, assets))
+    if args.workers != 1:
+        print("Dask with %d workers: %.2fx the wall-clock rate of 1 worker (on %d cores, load average %.1f)"
+              % (args.workers, dask_walls[1] / dask_walls[args.workers], os.cpu_count() or 0, os.getloadavg()[0]))
     if cli:
-        for threads in (1, 2):
-            wall, cpu = cli_rate(cli, path, threads)
-            report("korvi assets --threads %d (%s)" % (threads, os.path.relpath(cli, REPO)), args.count, wall, cpu)
+        wall, cpu = cli_rate(cli, path, 2)
+        report("korvi assets --threads 2 (%s)" % os.path.relpath(cli, REPO), args.count, wall, cpu)
     print("load average %s" % " ".join("%.1f" % x for x in os.getloadavg()))
 
 

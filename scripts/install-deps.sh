@@ -8,6 +8,7 @@ packages=(
   python3 binutils locales
   python3-pytest python3-pandas python3-dask python3-distributed
   libcli11-dev libcsv-dev nlohmann-json3-dev
+  zlib1g-dev libzstd-dev zstd
   clang-14 libclang-rt-14-dev
   python3-venv python3-pip python3-setuptools
   default-jdk-headless libjna-java junit4 help2man

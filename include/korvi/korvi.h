@@ -13,5 +13,6 @@
 #include "korvi/pipeline.h"
 #include "korvi/link.h"
 #include "korvi/key.h"
+#include "korvi/batch.h"
 
 #endif

@@ -54,6 +54,27 @@ class FingerprintResult(ctypes.Structure):
 
 _ResultPointer = ctypes.POINTER(FingerprintResult)
 
+
+class TextColumn(ctypes.Structure):
+    """A column of texts for assets_batch(): bytes back to back, rows + 1 offsets."""
+
+    _fields_ = [("bytes", ctypes.c_char_p), ("offsets", ctypes.POINTER(ctypes.c_uint64))]
+
+
+class AssetBatch(ctypes.Structure):
+    """The record assets_batch() returns; one korvi_free() releases it all."""
+
+    _fields_ = [
+        ("rows", ctypes.c_uint64),
+        ("assets", ctypes.c_uint64),
+        ("fingerprints", ctypes.c_uint64),
+        ("assets_per_row", ctypes.c_void_p),
+        ("variant_ids", ctypes.c_void_p),
+        ("fingerprints_per_asset", ctypes.c_void_p),
+        ("hex", ctypes.c_void_p),
+        ("words", ctypes.c_void_p),
+    ]
+
 _ASSET_EXPORTS: Dict[str, int] = {  # export name: number of string arguments
     "assets_from_name": 5,
     "assets_from_address": 3,
@@ -193,6 +214,10 @@ class Library:
             name: self._declare(name + "_keyed", c_void_p, [c_void_p] + [c_char_p] * count)
             for name, count in _ASSET_EXPORTS.items()
         }
+        # field, rows, columns, column count, flags
+        self.assets_batch: Callable[..., Any] = self._declare(
+            "korvi_assets_batch", ctypes.POINTER(AssetBatch),
+            [c_char_p, ctypes.c_uint64, ctypes.POINTER(TextColumn), ctypes.c_size_t, ctypes.c_uint32])
         versions = {}
         for name in ("korvi_version", "korvi_unicode_version", "korvi_sha512_implementation"):
             getter = self._declare(name, c_char_p, [])

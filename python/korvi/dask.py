@@ -34,7 +34,7 @@ from ._api import Text
 from ._key import Key
 from .pandas import ColumnMapping, LibraryLike, NameColumns
 
-__all__ = ["assets_frame", "fingerprints_frame"]
+__all__ = ["assets_frame", "fingerprint_rows_frame", "fingerprints_frame"]
 
 
 def _portable(key: Optional[Key]) -> Optional[Key]:
@@ -85,4 +85,21 @@ def fingerprints_frame(frame: DataFrame, mapping: Optional[ColumnMapping] = None
     result: DataFrame = frame.map_partitions(  # type: ignore[no-untyped-call]
         _kp.fingerprints_frame, chosen, record_type=record_type, key=_portable(key), library=library,
         meta=meta, align_dataframes=False)
+    return result
+
+
+def fingerprint_rows_frame(frame: DataFrame, mapping: Optional[ColumnMapping] = None, *,
+                           name: Optional[NameColumns] = None, address: Optional[Hashable] = None,
+                           city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
+                           ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
+                           id: Optional[Hashable] = None, record_type: Text = "person",
+                           library: LibraryLike = None) -> DataFrame:
+    """korvi.pandas.fingerprint_rows_frame for each partition: one row per
+    fingerprint, as uint64. Asset numbers count within each partition."""
+    chosen = _mapping(frame, mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
+                                           email=email, ssn=ssn, phone=phone, id=id))
+    meta = _kp.fingerprint_rows_frame(frame._meta, chosen, record_type=record_type)
+    result: DataFrame = frame.map_partitions(  # type: ignore[no-untyped-call]
+        _kp.fingerprint_rows_frame, chosen, record_type=record_type, library=library, meta=meta,
+        align_dataframes=False)
     return result

@@ -1,5 +1,6 @@
 """Assets of the personal fields of a pandas DataFrame, one library call per
-field and row, mapped the way the ``korvi assets`` command maps columns::
+field for all the rows (korvi_assets_batch), mapped the way the ``korvi
+assets`` command maps columns::
 
     import korvi.pandas as kp
     assets = kp.assets_frame(people, name=("first", "middle", "last"),
@@ -25,11 +26,14 @@ import functools
 import json
 import math
 import re
+from itertools import chain, islice, repeat
 from dataclasses import dataclass, fields as dataclass_fields
 from typing import Any, Callable, Dict, Hashable, Iterable, List, Mapping, Optional, Sequence, Tuple, TypeVar, Union
 
+import numpy as np
 import pandas as pd
 
+from . import _batch
 from ._api import Text, _key_handle, encode
 from ._errors import EmbeddedNulError, InvalidUtf8Error
 from ._key import Key
@@ -47,6 +51,8 @@ __all__ = [
     "fingerprints_frame",
     "parse_assets",
     "parse_fingerprints",
+    "fingerprint_rows_frame",
+    "assets_from_fingerprint_rows",
 ]
 
 FIELDS: Tuple[str, ...] = ("name", "address", "city_state_zip", "email_address", "ssn", "phone_number")
@@ -335,24 +341,56 @@ def empty_fingerprints_frame(mapping: ColumnMapping, index: Optional[pd.Index] =
     return pd.DataFrame(columns, index=index[:0] if index is not None else None)
 
 
-def assets_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *,
-                 name: Optional[NameColumns] = None, address: Optional[Hashable] = None,
-                 city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
-                 ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
-                 id: Optional[Hashable] = None, record_type: Text = "person",
-                 key: Optional[Key] = None, library: LibraryLike = None) -> pd.DataFrame:
-    """One row per asset: ``record_id`` (str), ``field`` (str), ``variant_id``
-    (int), ``fingerprints`` (tuple of 16-digit hex strings), indexed by the
-    label of the row it came from. Rows follow the input order, and within a
-    record the order of FIELDS and of the variants.
+def _objects(items: List[Any]) -> np.ndarray:
+    """A one-dimensional object array of items, tuples kept whole."""
+    out = np.empty(len(items), dtype=object)
+    out[:] = items  # slice assignment stores each tuple as one element
+    return out
 
-    Give the columns as a ColumnMapping or as keywords (see
-    ColumnMapping.build). With ``key`` (a korvi.Key) every fingerprint is
-    keyed. Raises ValueError for a missing column,
-    InvalidUtf8Error or EmbeddedNulError for a cell the library cannot take.
-    """
-    mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
-                                     email=email, ssn=ssn, phone=phone, id=id))
+
+def _field_batches(frame: pd.DataFrame, mapping: ColumnMapping, record_type: Text, library: LibraryLike,
+                   distinct: bool) -> Tuple[List[str], List[Tuple[str, _batch.FieldAssets]]]:
+    """Record ids, and for each mapped field its answer for all the rows
+    from one batch call (frames without rows: no call)."""
+    mapping.check(frame.columns)
+    encode(record_type, "record type")
+    if len(frame) == 0:
+        return [], []
+    lib = _library(library)
+    columns: Dict[Hashable, Tuple[Tuple[bytes, np.ndarray], List[Any]]] = {}
+
+    def column(name: Optional[Hashable]) -> _batch.Column:
+        if name is None:
+            return None
+        if name not in columns:
+            columns[name] = _batch.text_column(frame, name)
+        return columns[name][0]
+
+    slots: Dict[str, Tuple[Optional[Hashable], ...]] = {
+        "name": (mapping.first_name, mapping.middle_name, mapping.last_name),
+        "address": (mapping.address,),
+        "city_state_zip": (mapping.city, mapping.state, mapping.zip),
+        "email_address": (mapping.email,),
+        "ssn": (mapping.ssn,),
+        "phone_number": (mapping.phone,),
+    }
+    answers = [(field, _batch.field_assets(lib, field, len(frame), [column(c) for c in slots[field]], distinct))
+               for field in mapping.fields()]
+    if mapping.id is None:
+        ids = list(map(str, frame.index))
+        if any("\0" in label for label in ids):
+            for label in ids:
+                encode(label, "record id")
+    else:
+        column(mapping.id)  # checks every cell
+        values = columns[mapping.id][1]
+        ids = values if all(type(v) is str for v in values) else [c.decode("utf-8") for c in _cells(frame, mapping.id)]
+    return ids, answers
+
+
+def _keyed_assets_frame(frame: pd.DataFrame, mapping: ColumnMapping, record_type: Text,
+                        library: LibraryLike, key: Key) -> pd.DataFrame:
+    """assets_frame with keyed fingerprints, one library call per cell."""
     ids, answers = _answers(frame, mapping, record_type, library, parse_assets, _NOTHING, key)
     positions: List[int] = []
     record_ids: List[str] = []
@@ -381,6 +419,52 @@ def assets_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *
     }).set_axis(frame.index.take(positions), axis=0)
 
 
+def assets_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *,
+                 name: Optional[NameColumns] = None, address: Optional[Hashable] = None,
+                 city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
+                 ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
+                 id: Optional[Hashable] = None, record_type: Text = "person",
+                 key: Optional[Key] = None, library: LibraryLike = None) -> pd.DataFrame:
+    """One row per asset: ``record_id`` (str), ``field`` (str), ``variant_id``
+    (int), ``fingerprints`` (tuple of 16-digit hex strings), indexed by the
+    label of the row it came from. Rows follow the input order, and within a
+    record the order of FIELDS and of the variants.
+
+    Give the columns as a ColumnMapping or as keywords (see
+    ColumnMapping.build). With ``key`` (a korvi.Key) every fingerprint is
+    keyed. Raises ValueError for a missing column,
+    InvalidUtf8Error or EmbeddedNulError for a cell the library cannot take.
+    """
+    mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
+                                     email=email, ssn=ssn, phone=phone, id=id))
+    if key is not None:
+        # Keyed fingerprints go record by record: the batch export has no
+        # keyed form.
+        return _keyed_assets_frame(frame, mapping, record_type, library, key)
+    ids, answers = _field_batches(frame, mapping, record_type, library, distinct=False)
+    rows = np.arange(len(frame))
+    positions = [np.repeat(rows, batch.assets_per_row) for _, batch in answers]
+    position = np.concatenate(positions) if positions else rows[:0]
+    if not len(position):
+        return empty_assets_frame(frame.index)
+    # Fields come one after the other; a stable sort by row gives every
+    # field of record 0, then of record 1, ..., variants in their order.
+    order = np.argsort(position, kind="stable")
+    position = position[order]
+    field_codes = np.concatenate([np.full(len(batch.variant_ids), code, dtype=np.int8)
+                                  for code, (_, batch) in enumerate(answers)])[order]
+    variant_ids = np.concatenate([batch.variant_ids for _, batch in answers])[order]
+    prints = _objects(list(chain.from_iterable(batch.tuples() for _, batch in answers)))
+    record_ids = _objects(ids)
+    field_names = np.array([field for field, _ in answers], dtype=object)
+    return pd.DataFrame({
+        "record_id": pd.Series(record_ids[position], dtype=object, copy=False),
+        "field": pd.Series(field_names[field_codes], dtype=object, copy=False),
+        "variant_id": pd.Series(variant_ids.astype(np.int64), copy=False),
+        "fingerprints": pd.Series(prints[order], dtype=object, copy=False),
+    }).set_axis(frame.index.take(position), axis=0)
+
+
 def fingerprints_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *,
                        name: Optional[NameColumns] = None, address: Optional[Hashable] = None,
                        city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
@@ -393,11 +477,83 @@ def fingerprints_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = N
     the field gave no assets). Arguments as for assets_frame."""
     mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
                                      email=email, ssn=ssn, phone=phone, id=id))
-    nothing: List[str] = []
-    ids, answers = _answers(frame, mapping, record_type, library, parse_fingerprints, nothing, key)
+    if key is not None:
+        ids, keyed = _answers(frame, mapping, record_type, library, parse_fingerprints, [], key)
+        if len(frame) == 0:
+            return empty_fingerprints_frame(mapping, frame.index)
+        columns: Dict[str, pd.Series] = {"record_id": pd.Series(ids, dtype=object)}
+        for field, rows in keyed:
+            columns[field] = pd.Series([tuple(sorted(set(prints))) for prints in rows], dtype=object)
+        return pd.DataFrame(columns).set_axis(frame.index, axis=0)
+    ids, answers = _field_batches(frame, mapping, record_type, library, distinct=True)
     if len(frame) == 0:
         return empty_fingerprints_frame(mapping, frame.index)
     columns: Dict[str, pd.Series] = {"record_id": pd.Series(ids, dtype=object)}
-    for field, rows in answers:
-        columns[field] = pd.Series([tuple(sorted(set(prints))) for prints in rows], dtype=object)
+    for field, batch in answers:
+        # One distinct, sorted group per row that has any fingerprint.
+        cells = np.empty(len(frame), dtype=object)
+        cells[:] = [()] * len(frame)
+        cells[batch.assets_per_row.astype(bool)] = _objects(batch.tuples())
+        columns[field] = pd.Series(cells, dtype=object, copy=False)
     return pd.DataFrame(columns).set_axis(frame.index, axis=0)
+
+
+def fingerprint_rows_frame(frame: pd.DataFrame, mapping: Optional[ColumnMapping] = None, *,
+                           name: Optional[NameColumns] = None, address: Optional[Hashable] = None,
+                           city_state_zip: Optional[NameColumns] = None, email: Optional[Hashable] = None,
+                           ssn: Optional[Hashable] = None, phone: Optional[Hashable] = None,
+                           id: Optional[Hashable] = None, record_type: Text = "person",
+                           library: LibraryLike = None) -> pd.DataFrame:
+    """The assets of assets_frame in a compact form: one row per fingerprint,
+    in the order of assets_frame's rows and of each asset's fingerprints,
+    indexed by the label of the record: ``record_id`` (str), ``field``
+    (categorical of FIELDS), ``variant_id`` (uint32), ``asset`` (int64, the
+    position of the asset's row in assets_frame of this frame) and ``fingerprint`` (uint64, the 16
+    hex digits read as one number; ``"%016x" % value`` gives them back).
+    Every column but record_id is a plain numpy array, so a million people
+    take about a third of the memory of assets_frame and nothing for the
+    garbage collector to walk. assets_from_fingerprint_rows converts back.
+    Arguments as for assets_frame."""
+    mapping = _resolve(mapping, dict(name=name, address=address, city_state_zip=city_state_zip,
+                                     email=email, ssn=ssn, phone=phone, id=id))
+    ids, answers = _field_batches(frame, mapping, record_type, library, distinct=False)
+    rows = np.arange(len(frame))
+    positions = [np.repeat(rows, batch.assets_per_row) for _, batch in answers]
+    position = np.concatenate(positions) if positions else rows[:0]
+    order = np.argsort(position, kind="stable")
+    counts = np.concatenate([b.fingerprints_per_asset for _, b in answers] or [rows[:0]]).astype(np.int64)
+    starts = np.cumsum(counts) - counts  # of each asset's fingerprints, fields one after the other
+    counts, starts = counts[order], starts[order]
+    # Index of every fingerprint in the fields' joined words, assets in record order.
+    within = np.arange(int(counts.sum())) - np.repeat(np.cumsum(counts) - counts, counts)
+    gather = np.repeat(starts, counts) + within
+    words = np.concatenate([b.words for _, b in answers] or [np.zeros(0, np.uint64)])[gather]
+    asset = np.repeat(np.arange(len(order)), counts)
+    at = np.repeat(position[order], counts)
+    field_codes = np.concatenate([np.full(len(b.variant_ids), FIELDS.index(field), dtype=np.int8)
+                                  for field, b in answers] or [np.zeros(0, np.int8)])
+    variant_ids = np.concatenate([b.variant_ids for _, b in answers] or [np.zeros(0, np.uint32)])
+    return pd.DataFrame({
+        "record_id": pd.Series(_objects(ids)[at] if len(at) else np.zeros(0, dtype=object), dtype=object),
+        "field": pd.Categorical.from_codes(np.repeat(field_codes[order], counts), categories=list(FIELDS)),
+        "variant_id": pd.Series(np.repeat(variant_ids[order], counts), dtype=np.uint32),
+        "asset": pd.Series(asset, dtype=np.int64),
+        "fingerprint": pd.Series(words, dtype=np.uint64),
+    }).set_axis(frame.index.take(at), axis=0)
+
+
+def assets_from_fingerprint_rows(rows: pd.DataFrame) -> pd.DataFrame:
+    """The assets_frame that a fingerprint_rows_frame was made from."""
+    asset = rows["asset"].to_numpy()
+    if len(asset) == 0:
+        return empty_assets_frame(rows.index)
+    first = np.flatnonzero(np.r_[True, asset[1:] != asset[:-1]])
+    counts = np.diff(np.r_[first, len(asset)])
+    hexes = iter(["%016x" % value for value in rows["fingerprint"].tolist()])
+    tuples = list(map(tuple, map(islice, repeat(hexes), counts.tolist())))
+    return pd.DataFrame({
+        "record_id": pd.Series(rows["record_id"].to_numpy()[first], dtype=object),
+        "field": pd.Series(np.asarray(rows["field"].astype(object))[first], dtype=object),
+        "variant_id": pd.Series(rows["variant_id"].to_numpy()[first].astype(np.int64)),
+        "fingerprints": pd.Series(_objects(tuples), dtype=object),
+    }).set_axis(rows.index.take(first), axis=0)

@@ -41,6 +41,7 @@ class CountingLibrary(korvi.Library):
         self.fingerprint_chunk = returning(self.fingerprint_chunk)
         self.clean_string = returning(self.clean_string)
         self.assets = {name: returning(f) for name, f in self.assets.items()}
+        self.assets_batch = returning(self.assets_batch)
         self.free = releasing(self.free)
         self.free_result = releasing(self.free_result)
 

@@ -204,3 +204,18 @@ def test_nan_ids_and_labels(lib):
     frame = pd.DataFrame({"ssn": ["1", "2"], "id": [None, math.nan]}, index=["a", "b"])
     assert list(kp.assets_frame(frame, ssn="ssn", id="id")["record_id"]) == ["", ""]
     assert list(kp.assets_frame(frame, ssn="ssn")["record_id"]) == ["a", "b"]
+
+
+def test_fingerprint_rows_are_the_assets_in_compact_form(lib):
+    """One row per fingerprint, numbers equal to the hex digits, and the
+    conversion back gives assets_frame exactly, ids from a column or the index."""
+    for columns in (COLUMNS, dict(COLUMNS, id=None)):
+        assets = kp.assets_frame(PEOPLE, **columns)
+        rows = kp.fingerprint_rows_frame(PEOPLE, **columns)
+        assert len(rows) == sum(len(prints) for prints in assets["fingerprints"])
+        assert ["%016x" % v for v in rows["fingerprint"]] == [p for t in assets["fingerprints"] for p in t]
+        assert rows["fingerprint"].dtype == "uint64" and rows["field"].dtype == "category"
+        pd.testing.assert_frame_equal(kp.assets_from_fingerprint_rows(rows), assets)
+    nothing = kp.fingerprint_rows_frame(PEOPLE.iloc[2:3], ssn="ssn")
+    assert len(nothing) == 0
+    pd.testing.assert_frame_equal(kp.assets_from_fingerprint_rows(nothing), kp.empty_assets_frame(PEOPLE.index))

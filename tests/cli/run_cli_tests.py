@@ -378,6 +378,123 @@ def test_sample_matches_library(korvi):
     return []
 
 
+def test_shards_concatenate(korvi):
+    """The N outputs of --shard I/N joined in order are byte for byte the
+    one-job output, for CSV numbered without an id column (with quoted line
+    breaks and a rejected record near the cuts) and for JSON Lines; shard
+    sizes differ by one record at most; bad shards are usage errors."""
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        rows = ["first_name,last_name,address,ssn"]
+        for i in range(23):
+            street = '"%d Oak\nSt, Apt %d"' % (i, i) if i % 4 == 1 else "%d Main St" % i
+            rows.append("Ann%d,Lee,%s,900-00-%04d" % (i, street, i))
+        rows.insert(9, "too,few")  # a rejected record is a record too
+        csv_path = os.path.join(scratch, "people.csv")
+        with open(csv_path, "w", newline="") as f:
+            f.write("\r\n".join(rows) + "\r\n")
+        jsonl_path = os.path.join(scratch, "people.jsonl")
+        with open(jsonl_path, "w") as f:
+            for i in range(17):
+                f.write(json.dumps({"id": "J%d" % i, "ssn": "123-45-%04d" % i}) + ("\n\n" if i == 5 else "\n"))
+        for path, records in ((csv_path, 24), (jsonl_path, 17)):
+            whole = run(korvi, "assets", path, "-q", "--threads", "1")
+            if whole.stdout.count(b"\n") + whole.stderr.count(b"\n") - (1 if whole.stderr else 0) != records:
+                failures.append("%s: unexpected one-job output" % path)
+            for count in (1, 2, 3, 5, 7, 24, 30):
+                parts = []
+                for index in range(1, count + 1):
+                    part = run(korvi, "assets", path, "-q", "--threads", "2", "--batch-size", "2",
+                               "--shard", "%d/%d" % (index, count))
+                    if part.returncode not in (0, 1):
+                        failures.append("--shard %d/%d: exit %d %s" % (index, count, part.returncode, part.stderr))
+                    lines = part.stdout.count(b"\n") + max(part.stderr.count(b"\n") - 1, 0)
+                    if lines not in (records // count, -(-records // count)):
+                        failures.append("--shard %d/%d of %s: %d records" % (index, count, path, lines))
+                    parts.append(part.stdout)
+                if b"".join(parts) != whole.stdout:
+                    failures.append("%s: %d shards joined differ from one job" % (path, count))
+        if b'"record_id":"10"' not in run(korvi, "assets", csv_path, "-q", "--shard", "2/3").stdout:
+            failures.append("records of a later shard are not numbered as in the whole input")
+        for bad in ("0/3", "4/3", "3", "a/b", "1/0", "-1/2"):
+            result = run(korvi, "assets", csv_path, "-q", "--shard", bad)
+            if result.returncode != 2 or b"--shard" not in result.stderr:
+                failures.append("--shard %s: exit %d %s" % (bad, result.returncode, result.stderr))
+        with open(csv_path, "rb") as f:
+            piped = run(korvi, "assets", "-", "-q", "--shard", "1/2", stdin=f)
+        if piped.returncode != 2:
+            failures.append("--shard on standard input: exit %d" % piped.returncode)
+    return failures
+
+
+def test_compressed_files(korvi):
+    """Outputs named *.gz and *.zst are gzip and zstd streams of the plain
+    output (read back with Python's gzip and the zstd tool); inputs so named
+    are read through them, concatenated members included; --decompress and
+    --compress do the same on standard input and output; damaged input is an
+    I/O error."""
+    if shutil.which("zstd") is None:
+        raise Skip("the zstd tool is not installed (scripts/install-deps.sh installs it)")
+    import gzip
+    failures = []
+    with tempfile.TemporaryDirectory() as scratch:
+        at = lambda name: os.path.join(scratch, name)
+        plain = run(korvi, "assets", SAMPLE, "-q").stdout
+        for name in ("out.jsonl.gz", "out.jsonl.zst"):
+            result = run(korvi, "assets", SAMPLE, "-q", "-o", at(name))
+            if result.returncode != 0:
+                failures.append("writing %s: exit %d" % (name, result.returncode))
+        if gzip.decompress(read(at("out.jsonl.gz"))) != plain:
+            failures.append("the .gz output is not the plain output")
+        unzstd = subprocess.run(["zstd", "-dc", at("out.jsonl.zst")], capture_output=True)
+        if unzstd.returncode != 0 or unzstd.stdout != plain:
+            failures.append("the .zst output is not the plain output")
+        if len(read(at("out.jsonl.gz"))) * 3 > len(plain):
+            failures.append("the .gz output is not smaller than a third of the plain output")
+        best = run(korvi, "assets", SAMPLE, "-q", "--compression-level", "9", "--compress", "gz").stdout
+        if gzip.decompress(best) != plain or len(best) >= len(read(at("out.jsonl.gz"))):
+            failures.append("--compression-level 9 is not the same data in fewer bytes than the default")
+        if run(korvi, "assets", SAMPLE, "-q", "--compression-level", "12", "-o", at("x.gz")).returncode != 2:
+            failures.append("gzip at level 12 is not a usage error")
+
+        raw = read(SAMPLE)
+        header, body = raw.split(b"\n", 1)
+        cut = body.index(b"\n", len(body) // 2) + 1
+        with open(at("two-members.csv.gz"), "wb") as f:  # e.g. two joined shard outputs
+            f.write(gzip.compress(header + b"\n" + body[:cut]) + gzip.compress(body[cut:]))
+        with open(at("people.csv"), "wb") as f:
+            f.write(raw)
+        subprocess.run(["zstd", "-q", at("people.csv"), "-o", at("people.csv.zst")], check=True)
+        jsonl = b"".join(b'{"id":"J%d","ssn":"123-45-%04d"}\n' % (i, i) for i in range(50))
+        with open(at("people.jsonl.gz"), "wb") as f:
+            f.write(gzip.compress(jsonl))
+        for name in ("two-members.csv.gz", "people.csv.zst"):
+            if run(korvi, "assets", at(name), "-q").stdout != plain:
+                failures.append("reading %s differs from the plain file" % name)
+        if run(korvi, "assets", at("people.jsonl.gz"), "-q").stdout != run(korvi, "assets", "-", "-q",
+                                                                              "--format", "jsonl",
+                                                                              input_bytes=jsonl).stdout:
+            failures.append("*.jsonl.gz is not read as JSON Lines")
+        piped = run(korvi, "assets", "-", "-q", "--decompress", "gz", "--compress", "gz",
+                    input_bytes=gzip.compress(raw))
+        if gzip.decompress(piped.stdout) != plain:
+            failures.append("--decompress gz --compress gz on standard input and output")
+        with open(at("not-really.csv.gz"), "wb") as f:
+            f.write(raw)
+        if run(korvi, "assets", at("not-really.csv.gz"), "-q", "--decompress", "none").stdout != plain:
+            failures.append("--decompress none does not read a *.gz name as it stands")
+
+        with open(at("cut.csv.gz"), "wb") as f:
+            f.write(gzip.compress(raw)[:2000])
+        with open(at("junk.csv.zst"), "wb") as f:
+            f.write(b"not zstd at all\n")
+        for name, message in (("cut.csv.gz", b"ends early"), ("junk.csv.zst", b"not valid zstd data")):
+            result = run(korvi, "assets", at(name), "-q")
+            if result.returncode != 2 or message not in result.stderr:
+                failures.append("%s: exit %d, %r" % (name, result.returncode, result.stderr))
+    return failures
+
+
 def test_progress_on_terminal(korvi):
     """With standard error on a terminal a progress bar is drawn and erased
     before the summary; --quiet draws nothing."""

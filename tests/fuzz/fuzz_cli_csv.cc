@@ -25,7 +25,7 @@ std::vector<std::string> fields_of(const Batch& batch, const korvi_cli::Row& row
 // does not hold exactly one record.
 std::optional<std::vector<std::string>> read_back(const std::string& text, char delimiter) {
   const std::string input = "h\n" + text;
-  korvi_cli::Input in(input, "record");
+  korvi_cli::Input in(input, "record", SIZE_MAX);
   auto reader = korvi_cli::make_csv_reader(in, 8, delimiter, SIZE_MAX);
   reader->header();
   auto batch = reader->next();
