@@ -60,7 +60,8 @@ KORVI_API char *utf8_clean(const char *text, int mode) KORVI_NOEXCEPT;
 KORVI_API void fingerprint_shingle(const char *text, char *out, size_t length,
                                    uint32_t flags) KORVI_NOEXCEPT;
 /* Writes count bytes as lower-case hex plus a terminating zero into out
- * (2 * count + 1 bytes); returns count. */
+ * (2 * count + 1 bytes); returns count. NULL bytes write the empty text and
+ * return 0. */
 KORVI_API size_t sprint_hex(char *out, const uint8_t *bytes, size_t count) KORVI_NOEXCEPT;
 
 /* The fingerprints of one text, sorted ascending and free of repeats once

@@ -67,6 +67,10 @@ extern "C" {
 
 KORVI_API size_t sprint_hex(char* out, const uint8_t* bytes, size_t count) noexcept {
   if (out == nullptr) return 0;
+  if (bytes == nullptr) {  // nothing to write: an empty text
+    out[0] = '\0';
+    return 0;
+  }
   static constexpr char kDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < count; ++i) {
     out[2 * i] = kDigits[bytes[i] >> 4];

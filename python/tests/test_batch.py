@@ -14,7 +14,7 @@ import pytest
 import korvi
 from korvi import _batch
 from korvi._lib import TextColumn
-from reference import fp
+from korvi_reference import fp
 
 SAMPLE = Path(__file__).resolve().parents[2] / "programs" / "sample" / "people.csv"
 

@@ -103,6 +103,9 @@ TEST(SprintHex, WritesLowerCaseHighNibbleFirst) {
   char out[9];
   EXPECT_EQ(sprint_hex(out, bytes, 4), 4u);
   EXPECT_STREQ(out, "000fa0ff");
+  // NULL bytes: nothing to read, whatever the count says.
+  EXPECT_EQ(sprint_hex(out, nullptr, 4), 0u);
+  EXPECT_STREQ(out, "");
 }
 
 TEST(FingerprintString, LengthThresholdsAndWindowCounts) {
