@@ -99,7 +99,7 @@ public class KorviTest {
         actual = korvi.cleanString(f[1], Integer.parseInt(raw[2]));
       } else if (call.equals("fingerprint_chunk")) {
         actual = korvi.fingerprintChunk(f[1], Integer.parseInt(raw[2]));
-      } else if (call.startsWith("assets_from_")) {
+      } else if (call.startsWith("assets_from_") && !call.endsWith("_keyed")) {
         // The asset methods take Strings; inputs that are not UTF-8 cannot be written as one.
         String[] s = new String[raw.length - 1];
         boolean representable = true;
@@ -118,7 +118,7 @@ public class KorviTest {
           default: throw new AssertionError("unknown call " + call);
         }
       } else {
-        continue; // the JSON tree functions are not part of the Java client
+        continue; // the JSON tree functions and keyed calls are not part of the Java client
       }
       checked.merge(call, 1, Integer::sum);
       if (!String.valueOf(expected).equals(String.valueOf(actual))) {
@@ -168,6 +168,6 @@ public class KorviTest {
     assertEquals(project.group(1), korvi.version());
     assertTrue(korvi.unicodeVersion(), korvi.unicodeVersion().matches("\\d+\\.\\d+\\.\\d+"));
     assertTrue(korvi.sha512Implementation(),
-        korvi.sha512Implementation().matches("avx512x8|avx2x4|scalar|libsodium"));
+        korvi.sha512Implementation().matches("avx512x16|avx512x8|avx2x4|scalar|libsodium"));
   }
 }
