@@ -98,12 +98,15 @@ emcmake cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j"$(build_jobs)" --target korvi
 
 # The functions js/src/korvi.js calls, where lib/korvi.exports has them.
-# Keyed fingerprints, once the library has them, go into this list too.
 exports=(_malloc _free)
 for name in js_fingerprint clean_string fingerprint_chunk korvi_free korvi_version \
             korvi_unicode_version korvi_sha512_implementation assets_from_name \
             assets_from_address assets_from_city_state_zip assets_from_email_address \
-            assets_from_ssn assets_from_phone_number; do
+            assets_from_ssn assets_from_phone_number \
+            korvi_key_new korvi_key_free korvi_key_id fingerprint_keyed free_result \
+            fingerprint_chunk_keyed assets_from_name_keyed assets_from_address_keyed \
+            assets_from_city_state_zip_keyed assets_from_email_address_keyed \
+            assets_from_ssn_keyed assets_from_phone_number_keyed; do
   grep -qx "$name" lib/korvi.exports && exports+=("_$name")
 done
 exports_json=$(printf '"%s",' "${exports[@]}")

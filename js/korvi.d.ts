@@ -12,7 +12,31 @@ export class KorviError extends Error {
   readonly status: 1 | 2 | 3 | null;
 }
 
-export interface FingerprintOptions {
+/**
+ * A key for keyed fingerprints, shared by the two sides of one partnership:
+ * nobody without it can test guesses against the fingerprints. Wipe it with
+ * free() when done; a freed key is refused by every function.
+ */
+export class Key {
+  private constructor();
+  /** From 16 to 1024 bytes of random material (32 recommended). Throws RangeError otherwise. */
+  static fromBytes(material: Uint8Array): Key;
+  /** From 32 to 2048 hex digits (an even number), white space around them ignored. Throws RangeError otherwise. */
+  static fromHex(text: string): Key;
+  /** 16 lower-case hex digits naming the key: safe to show and compare. */
+  readonly keyId: string;
+  /** Whether free() was called. */
+  readonly freed: boolean;
+  /** Wipes the key in the module's memory and releases it. */
+  free(): void;
+}
+
+/** Fingerprint with this key instead of the public salt. */
+export interface KeyOption {
+  key?: Key | null;
+}
+
+export interface FingerprintOptions extends KeyOption {
   /** Cleaning mode, default "text". */
   mode?: CleanMode;
   /** Side-by-side tiles instead of sliding windows. */
@@ -34,7 +58,7 @@ export interface Operator {
 /** An operand (its text with parseOnly, else its fingerprints) or an operator. */
 export type ExpressionTree = string | string[] | Operator;
 
-export interface ExpressionOptions {
+export interface ExpressionOptions extends KeyOption {
   /** The bare tree, operands as their texts. */
   parseOnly?: boolean;
   mode?: CleanMode;
@@ -46,14 +70,14 @@ export interface ExpressionOptions {
 export function fingerprintExpression(expression: Text, options?: ExpressionOptions): ExpressionTree;
 
 /** The library's js_fingerprint: its text exactly (JSON envelope, or bare hex with flag 0x02). */
-export function jsFingerprint(text: Text, mode?: CleanMode, flags?: number): string;
+export function jsFingerprint(text: Text, mode?: CleanMode, flags?: number, options?: KeyOption): string;
 
 /** The cleaned form of a text; a string for a string, bytes for bytes. Throws KorviError. */
 export function clean(text: string, mode?: CleanMode): string;
 export function clean(text: Uint8Array, mode?: CleanMode): Uint8Array;
 
 /** The fingerprint of the text's bytes exactly as given. */
-export function fingerprintChunk(text: Text, options?: { short?: boolean }): string;
+export function fingerprintChunk(text: Text, options?: { short?: boolean } & KeyOption): string;
 
 /** The fingerprints of one spelling variant of a personal field. */
 export interface Asset {
@@ -68,13 +92,16 @@ export interface Asset {
 
 type Optional = Text | null | undefined;
 export function assetsFromName(recordType: Text, recordId: Text, firstName: Optional,
-                               middleName: Optional, lastName: Optional): Asset[];
-export function assetsFromAddress(recordType: Text, recordId: Text, address: Optional): Asset[];
+                               middleName: Optional, lastName: Optional, options?: KeyOption): Asset[];
+export function assetsFromAddress(recordType: Text, recordId: Text, address: Optional,
+                                  options?: KeyOption): Asset[];
 export function assetsFromCityStateZip(recordType: Text, recordId: Text, city: Optional,
-                                       state: Optional, zipCode: Optional): Asset[];
-export function assetsFromEmailAddress(recordType: Text, recordId: Text, emailAddress: Optional): Asset[];
-export function assetsFromSsn(recordType: Text, recordId: Text, ssn: Optional): Asset[];
-export function assetsFromPhoneNumber(recordType: Text, recordId: Text, phoneNumber: Optional): Asset[];
+                                       state: Optional, zipCode: Optional, options?: KeyOption): Asset[];
+export function assetsFromEmailAddress(recordType: Text, recordId: Text, emailAddress: Optional,
+                                       options?: KeyOption): Asset[];
+export function assetsFromSsn(recordType: Text, recordId: Text, ssn: Optional, options?: KeyOption): Asset[];
+export function assetsFromPhoneNumber(recordType: Text, recordId: Text, phoneNumber: Optional,
+                                      options?: KeyOption): Asset[];
 
 /** The library's version, such as "0.1.0". */
 export function libraryVersion(): string;

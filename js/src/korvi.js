@@ -143,14 +143,143 @@ function outOfMemory() {
   return new RangeError('korvi: the library ran out of memory');
 }
 
+const KEY_MIN_BYTES = 16;
+const KEY_MAX_BYTES = 1024;
+// Each live Key's handle in the module; a freed key has none, so no call can
+// reach the library with it (and none falls back to the public salt).
+const keyHandles = new WeakMap();
+const keyConstruction = Symbol('korvi key');
+// A safety net for keys dropped without free(): the garbage collector may
+// release them late or never, so free() stays the way to wipe a key.
+const forgottenKeys = typeof FinalizationRegistry === 'function'
+  ? new FinalizationRegistry((handle) => wasm._korvi_key_free(handle)) : null;
+
+/**
+ * A key for keyed fingerprints, shared by the two sides of one partnership:
+ * nobody without it can test guesses against the fingerprints. Pass it as
+ * the key option; free() wipes it from the module's memory.
+ */
+export class Key {
+  #keyId;
+
+  constructor(token, handle, keyId) {
+    if (token !== keyConstruction) throw new TypeError('make a korvi Key with Key.fromBytes or Key.fromHex');
+    this.#keyId = keyId;
+    keyHandles.set(this, handle);
+    forgottenKeys?.register(this, handle, this);
+  }
+
+  /** A key from 16 to 1024 bytes of random material (32 recommended). */
+  static fromBytes(material) {
+    if (!(material instanceof Uint8Array)) {
+      throw new TypeError(`key material must be a Uint8Array, not ${describe(material)}`);
+    }
+    if (material.length < KEY_MIN_BYTES || material.length > KEY_MAX_BYTES) {
+      throw new RangeError(`key material must be ${KEY_MIN_BYTES} to ${KEY_MAX_BYTES} bytes, not ${material.length}`);
+    }
+    const pointer = wasm._malloc(material.length);
+    if (pointer === 0) throw new RangeError('korvi: out of memory for the key');
+    let handle = 0;
+    try {
+      wasm.HEAPU8.set(material, pointer);
+      handle = wasm._korvi_key_new(pointer, material.length);
+    } finally {
+      // The library keeps only what it derived: no copy of the material stays behind.
+      wasm.HEAPU8.fill(0, pointer, pointer + material.length);
+      wasm._free(pointer);
+    }
+    if (handle === 0) throw outOfMemory();
+    const idPointer = wasm._malloc(17);
+    if (idPointer === 0) {
+      wasm._korvi_key_free(handle);
+      throw new RangeError('korvi: out of memory for the key id');
+    }
+    try {
+      wasm._korvi_key_id(handle, idPointer);
+      return new Key(keyConstruction, handle, wasm.UTF8ToString(idPointer));
+    } finally {
+      wasm._free(idPointer);
+    }
+  }
+
+  /**
+   * A key from 32 to 2048 hex digits (an even number; what korvi keygen
+   * writes), white space around them ignored.
+   */
+  static fromHex(text) {
+    if (typeof text !== 'string') throw new TypeError(`a hex key must be a string, not ${describe(text)}`);
+    const digits = text.trim();
+    if (!/^[0-9a-fA-F]*$/.test(digits)) {
+      throw new RangeError('not a key: only hex digits 0-9 and a-f are allowed');
+    }
+    if (digits.length < 2 * KEY_MIN_BYTES || digits.length > 2 * KEY_MAX_BYTES || digits.length % 2 !== 0) {
+      throw new RangeError(`a key needs an even number of hex digits from ${2 * KEY_MIN_BYTES} to ` +
+                           `${2 * KEY_MAX_BYTES}, not ${digits.length} (korvi keygen makes one)`);
+    }
+    const material = new Uint8Array(digits.length / 2);
+    try {
+      for (let i = 0; i < material.length; ++i) material[i] = parseInt(digits.substr(2 * i, 2), 16);
+      return Key.fromBytes(material);
+    } finally {
+      material.fill(0);
+    }
+  }
+
+  /** 16 lower-case hex digits naming the key: safe to show and compare (also after free). */
+  get keyId() {
+    return this.#keyId;
+  }
+
+  /** Whether free() was called: a freed key is refused by every function. */
+  get freed() {
+    return !keyHandles.has(this);
+  }
+
+  /** Wipes the key in the module's memory and releases it; later calls are harmless. */
+  free() {
+    const handle = keyHandles.get(this);
+    if (handle === undefined) return;
+    keyHandles.delete(this);
+    forgottenKeys?.unregister(this);
+    wasm._korvi_key_free(handle);
+  }
+}
+
+// The module handle of a key option; 0 for no key. A freed key or anything
+// else is refused: never fingerprinted with the public salt instead.
+function keyHandleOf(key) {
+  if (key === undefined || key === null) return 0;
+  if (!(key instanceof Key)) throw new TypeError(`key must be a korvi Key, not ${describe(key)}`);
+  const handle = keyHandles.get(key);
+  if (handle === undefined) throw new TypeError(`key ${key.keyId} has been freed`);
+  return handle;
+}
+
+// The text of a FingerprintResult record (status at offset 0, text pointer
+// at 4), with the record released; null for NULL.
+function takeResultText(record) {
+  if (record === 0) return null;
+  try {
+    const heap = wasm.HEAPU8;
+    const text = (heap[record + 4] | (heap[record + 5] << 8) | (heap[record + 6] << 16) |
+                  (heap[record + 7] << 24)) >>> 0;
+    return text === 0 ? null : decoder.decode(heap.subarray(text, heap.indexOf(0, text)));
+  } finally {
+    wasm._free_result(record);
+  }
+}
+
 /**
  * The text of the library's js_fingerprint for one text, mode and flag word,
  * exactly as the C library writes it: a JSON envelope, or bare hex with the
- * raw flag.
+ * raw flag. With a key, that of fingerprint_keyed.
  */
-export function jsFingerprint(text, mode = 0, flags = 0) {
-  const answer = withTexts([checked(text, 'text')],
-                           (p) => takeText(wasm._js_fingerprint(p, modeOf(mode), flags >>> 0)));
+export function jsFingerprint(text, mode = 0, flags = 0, { key } = {}) {
+  const handle = keyHandleOf(key);
+  const input = checked(text, 'text');
+  const answer = withTexts([input], (p) => handle === 0
+    ? takeText(wasm._js_fingerprint(p, modeOf(mode), flags >>> 0))
+    : takeResultText(wasm._fingerprint_keyed(handle, p, modeOf(mode), flags >>> 0)));
   if (answer === null) throw outOfMemory();
   return answer;
 }
@@ -169,9 +298,9 @@ function succeed(answer) {
  * 16 with short). Throws a KorviError with the library's message: "Input
  * length too short", "Failed utf8 conversion".
  */
-export function fingerprint(text, { mode = 'text', tiled = false, short = false, raw = false } = {}) {
+export function fingerprint(text, { mode = 'text', tiled = false, short = false, raw = false, key } = {}) {
   const flags = (tiled ? FLAG_TILED : 0) | (short ? FLAG_SHORT : 0) | (raw ? FLAG_RAW : 0);
-  const answer = succeed(jsFingerprint(text, mode, flags));
+  const answer = succeed(jsFingerprint(text, mode, flags, { key }));
   if (!raw) return JSON.parse(answer).data.fingerprints;
   const width = short ? 16 : 64;
   const fingerprints = [];
@@ -185,10 +314,10 @@ export function fingerprint(text, { mode = 'text', tiled = false, short = false,
  * "Expression parse error", "Failed utf8 conversion".
  */
 export function fingerprintExpression(expression, { parseOnly = false, mode = 'text', tiled = false,
-                                                    short = false } = {}) {
+                                                    short = false, key } = {}) {
   const flags = FLAG_BOOLEAN | (parseOnly ? FLAG_PARSE_ONLY : 0) | (tiled ? FLAG_TILED : 0) |
                 (short ? FLAG_SHORT : 0);
-  return JSON.parse(succeed(jsFingerprint(expression, mode, flags))).data;
+  return JSON.parse(succeed(jsFingerprint(expression, mode, flags, { key }))).data;
 }
 
 /**
@@ -203,17 +332,22 @@ export function clean(text, mode = 'text') {
 }
 
 /** The fingerprint of the text's bytes exactly as given: 64 hex digits, or 16 with short. */
-export function fingerprintChunk(text, { short = false } = {}) {
-  const answer = withTexts([checked(text, 'text')],
-                           (p) => takeText(wasm._fingerprint_chunk(p, short ? FLAG_SHORT : 0)));
+export function fingerprintChunk(text, { short = false, key } = {}) {
+  const handle = keyHandleOf(key);
+  const flags = short ? FLAG_SHORT : 0;
+  const answer = withTexts([checked(text, 'text')], (p) => takeText(handle === 0
+    ? wasm._fingerprint_chunk(p, flags) : wasm._fingerprint_chunk_keyed(handle, p, flags)));
   if (answer === null) throw outOfMemory();
   return answer;
 }
 
-function assets(exportName, named) {
+// Assets of one field; with options.key, those of the keyed export (key first).
+function assets(exportName, named, options) {
+  const handle = keyHandleOf(options?.key);
   const texts = Object.entries(named).map(([name, value]) =>
     value === null || value === undefined ? null : checked(value, name));
-  const answer = withTexts(texts, (...pointers) => takeText(wasm[exportName](...pointers)));
+  const answer = withTexts(texts, (...pointers) => takeText(handle === 0
+    ? wasm[exportName](...pointers) : wasm[`${exportName}_keyed`](handle, ...pointers)));
   if (answer === null) throw outOfMemory();
   return JSON.parse(answer).map(({ fingerprints, metadata }) => ({
     fingerprints,
@@ -225,33 +359,33 @@ function assets(exportName, named) {
 }
 
 /** Assets of a full name; a null middle name means there is none. */
-export function assetsFromName(recordType, recordId, firstName, middleName, lastName) {
-  return assets('_assets_from_name', { recordType, recordId, firstName, middleName, lastName });
+export function assetsFromName(recordType, recordId, firstName, middleName, lastName, options) {
+  return assets('_assets_from_name', { recordType, recordId, firstName, middleName, lastName }, options);
 }
 
 /** Assets of a street address line. */
-export function assetsFromAddress(recordType, recordId, address) {
-  return assets('_assets_from_address', { recordType, recordId, address });
+export function assetsFromAddress(recordType, recordId, address, options) {
+  return assets('_assets_from_address', { recordType, recordId, address }, options);
 }
 
 /** Assets of a city, state and ZIP code. */
-export function assetsFromCityStateZip(recordType, recordId, city, state, zipCode) {
-  return assets('_assets_from_city_state_zip', { recordType, recordId, city, state, zipCode });
+export function assetsFromCityStateZip(recordType, recordId, city, state, zipCode, options) {
+  return assets('_assets_from_city_state_zip', { recordType, recordId, city, state, zipCode }, options);
 }
 
 /** The one asset of an e-mail address. */
-export function assetsFromEmailAddress(recordType, recordId, emailAddress) {
-  return assets('_assets_from_email_address', { recordType, recordId, emailAddress });
+export function assetsFromEmailAddress(recordType, recordId, emailAddress, options) {
+  return assets('_assets_from_email_address', { recordType, recordId, emailAddress }, options);
 }
 
 /** The one asset of a social-security number. */
-export function assetsFromSsn(recordType, recordId, ssn) {
-  return assets('_assets_from_ssn', { recordType, recordId, ssn });
+export function assetsFromSsn(recordType, recordId, ssn, options) {
+  return assets('_assets_from_ssn', { recordType, recordId, ssn }, options);
 }
 
 /** The one asset of a phone number. */
-export function assetsFromPhoneNumber(recordType, recordId, phoneNumber) {
-  return assets('_assets_from_phone_number', { recordType, recordId, phoneNumber });
+export function assetsFromPhoneNumber(recordType, recordId, phoneNumber, options) {
+  return assets('_assets_from_phone_number', { recordType, recordId, phoneNumber }, options);
 }
 
 /** The library's version, such as "0.1.0". */

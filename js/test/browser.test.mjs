@@ -1,6 +1,7 @@
 // In a real headless Chromium: the example sign-up page fingerprints a
 // form filled from the vectors' inputs and shows their expected assets, and
-// every fingerprint vector gives the same bytes in the browser. A screenshot
+// every fingerprint vector, keyed ones included, gives the same bytes in the
+// browser. A screenshot
 // of the page goes to js/test-output/example.png.
 import assert from 'node:assert/strict';
 import { mkdirSync } from 'node:fs';
@@ -57,19 +58,32 @@ test('the example page fingerprints its form as the vectors say', async () => {
   await page.close();
 });
 
-test('every fingerprint vector gives the same bytes in Chromium', async () => {
+test('every fingerprint vector, keyed or not, gives the same bytes in Chromium', async () => {
   const page = await session.browser.newPage();
   await page.goto(`${session.base}/example/index.html`);
-  const rows = vectors.filter((v) => v.call === 'fingerprint' && v.fields[0] !== null)
-    .map(({ line, fields: [input, mode, flags, , expected] }) =>
-      ({ line, input: Array.from(input), mode: Number(text(mode)), flags: Number(text(flags)),
-         expected: text(expected) }));
+  const row = (line, key, [input, mode, flags, , expected]) =>
+    ({ line, key, input: Array.from(input), mode: Number(text(mode)), flags: Number(text(flags)),
+       expected: text(expected) });
+  const rows = [
+    ...vectors.filter((v) => v.call === 'fingerprint' && v.fields[0] !== null)
+      .map(({ line, fields }) => row(line, null, fields)),
+    ...vectors.filter((v) => v.call === 'fingerprint_keyed' && v.fields[0] !== null && v.fields[1] !== null)
+      .map(({ line, fields: [key, ...fields] }) => row(line, text(key), fields)),
+  ];
   const mismatches = await page.evaluate(async (rows) => {
     const korvi = await import('/src/korvi.js');
-    return rows.filter((row) => korvi.jsFingerprint(Uint8Array.from(row.input), row.mode, row.flags) !== row.expected)
+    const keys = new Map();
+    const keyOf = (hex) => {
+      if (hex !== null && !keys.has(hex)) keys.set(hex, korvi.Key.fromHex(hex));
+      return hex === null ? null : keys.get(hex);
+    };
+    const wrong = rows.filter((row) => korvi.jsFingerprint(Uint8Array.from(row.input), row.mode, row.flags,
+                                                           { key: keyOf(row.key) }) !== row.expected)
       .map((row) => row.line);
+    for (const key of keys.values()) key.free();
+    return wrong;
   }, rows);
-  assert.ok(rows.length > 400);
+  assert.ok(rows.filter((r) => r.key === null).length > 400 && rows.filter((r) => r.key !== null).length > 40);
   assert.deepEqual(mismatches, []);
   await page.close();
 });

@@ -1,4 +1,5 @@
-// A million calls of every kind, failures included, in a process of its own:
+// A million calls of every kind, failures included, in a process of its own,
+// unkeyed and keyed (keys made and freed among them):
 // the module's memory starts at 16 MiB here, so leaking even 16 bytes a call
 // would make it grow.
 import assert from 'node:assert/strict';
@@ -29,4 +30,32 @@ test('a million calls leave the module memory as it was', () => {
   const before = korvi.heapSize();
   for (let i = 0; i < 1_000_000; ++i) calls[i % calls.length]();
   assert.equal(korvi.heapSize(), before);
+});
+
+test('a million keyed calls and key lifetimes leave the module memory as it was', () => {
+  const material = Uint8Array.from({ length: 32 }, (_, i) => i);
+  const key = korvi.Key.fromBytes(material);
+  const freed = korvi.Key.fromBytes(material);
+  freed.free();
+  const calls = [
+    () => korvi.fingerprint('john smith jr', { short: true, key }),
+    () => korvi.fingerprint('jane q public', { raw: true, tiled: true, key }),
+    () => assert.throws(() => korvi.fingerprint('too short', { key })),
+    () => assert.throws(() => korvi.fingerprint('john smith jr', { key: freed }), TypeError),
+    () => korvi.fingerprintExpression('"red balloons fly" OR "green pears grow"', { short: true, key }),
+    () => korvi.fingerprintChunk('exact bytes', { key }),
+    () => korvi.assetsFromName('person', 'C1', 'bob', 'j', 'smith', { key }),
+    () => korvi.assetsFromAddress('person', 'C1', '12 north main st apt 4', { key }),
+    () => korvi.assetsFromCityStateZip('person', 'C1', 'springfield', 'il', '62704', { key }),
+    () => korvi.assetsFromEmailAddress('person', 'C1', 'john.doe@example.com', { key }),
+    () => korvi.assetsFromSsn('person', 'C1', '123-45-6789', { key }),
+    () => korvi.assetsFromPhoneNumber('person', 'C1', '(555) 123-4567', { key }),
+    () => korvi.Key.fromBytes(material).free(),
+    () => korvi.Key.fromHex('000102030405060708090a0b0c0d0e0f').free(),
+  ];
+  for (let i = 0; i < 20_000; ++i) calls[i % calls.length]();
+  const before = korvi.heapSize();
+  for (let i = 0; i < 1_000_000; ++i) calls[i % calls.length]();
+  assert.equal(korvi.heapSize(), before);
+  key.free();
 });

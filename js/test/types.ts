@@ -2,7 +2,7 @@
 // korvi.d.ts accept the documented calls and reject misuse (@ts-expect-error
 // fails the compile when the line below it is accepted).
 import {
-  Asset, ExpressionTree, KorviError, assetsFromName, clean, fingerprint, fingerprintChunk,
+  Asset, ExpressionTree, Key, KorviError, assetsFromName, clean, fingerprint, fingerprintChunk,
   fingerprintExpression, jsFingerprint, libraryVersion,
 } from 'korvi';
 
@@ -16,6 +16,16 @@ const raw: string = jsFingerprint('john smith jr', 0, 0x0a);
 const assets: Asset[] = assetsFromName('person', '1', 'john', null, 'smith');
 const id: number = assets[0].variantId;
 const version: string = libraryVersion();
+const key: Key = Key.fromHex('000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f');
+const keyId: string = key.keyId;
+const keyed: string[] = fingerprint('john smith jr', { short: true, key });
+const keyedAssets: Asset[] = assetsFromName('person', '1', 'john', null, 'smith', { key });
+const keyedChunk: string = fingerprintChunk('exact', { key: Key.fromBytes(new Uint8Array(32)) });
+key.free();
+// @ts-expect-error keys come from Key.fromBytes or Key.fromHex
+new Key();
+// @ts-expect-error a key is a Key, not its hex
+fingerprint('john smith jr', { key: '000102030405060708090a0b0c0d0e0f' });
 try {
   fingerprint('x');
 } catch (error) {
@@ -30,4 +40,5 @@ fingerprint(42);
 fingerprint('john smith jr', { tiles: true });
 // @ts-expect-error clean of a string is a string
 const wrong: Uint8Array = clean('text');
-console.log(prints, fromBytes, cleaned, cleanedBytes, tree, chunk, raw, id, version, wrong);
+console.log(prints, fromBytes, cleaned, cleanedBytes, tree, chunk, raw, id, version, wrong, keyId, keyed,
+            keyedAssets, keyedChunk);
