@@ -17,9 +17,10 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   apt-get -o DPkg::Lock::Timeout=600 update -qq
 fi
 # The libraries the library and its tests link, for i386; the korvi command's
-# CSV reader too, so it is built and tested as well.
+# CSV reader and its gzip and zstd streams too, so it is built and tested as well.
 need_packages gcc-multilib g++-multilib \
-  libutf8proc-dev:i386 libsodium-dev:i386 libgtest-dev:i386 libcsv-dev:i386
+  libutf8proc-dev:i386 libsodium-dev:i386 libgtest-dev:i386 libcsv-dev:i386 \
+  zlib1g-dev:i386 libzstd-dev:i386
 
 # Some kernels and sandboxes cannot run 32-bit programs (no IA-32 emulation);
 # there the tests run under qemu-i386 instead.
