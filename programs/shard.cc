@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 #include "cli.h"
 
@@ -22,16 +23,16 @@ Shard parse_shard(const std::string& text) {
   Shard shard;
   if (slash == std::string::npos || !parse_number(std::string_view(text).substr(0, slash), shard.index) ||
       !parse_number(std::string_view(text).substr(slash + 1), shard.count) || shard.index == 0 ||
-      shard.index > shard.count)
+      shard.index > shard.count || shard.count > UINT32_MAX)
     throw UsageError("--shard \"" + text + "\": give I/N with 1 <= I <= N, such as 2/8");
   return shard;
 }
 
 RecordRange shard_range(const Shard& shard, uint64_t records) {
-  // 128-bit products: T*I cannot overflow whatever the counts.
-  const auto cut = [&](uint64_t i) {
-    return static_cast<uint64_t>(static_cast<unsigned __int128>(records) * i / shard.count);
-  };
+  // T*I/N without the product T*I, which could overflow: with T = qN + r,
+  // T*I/N = qI + rI/N, and rI < N*N fits in 64 bits as N < 2^32.
+  const uint64_t q = records / shard.count, r = records % shard.count;
+  const auto cut = [&](uint64_t i) { return q * i + r * i / shard.count; };
   return {cut(shard.index - 1) + 1, cut(shard.index)};
 }
 

@@ -13,7 +13,7 @@ struct Shard {
   uint64_t index = 1, count = 1;  // I and N, 1 <= I <= N
 };
 
-// "I/N" with 1 <= I <= N. Throws UsageError otherwise.
+// "I/N" with 1 <= I <= N < 2^32. Throws UsageError otherwise.
 Shard parse_shard(const std::string& text);
 
 // Records numbered first..last (from 1) make up a shard; empty when last < first.

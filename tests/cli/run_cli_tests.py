@@ -416,7 +416,7 @@ def test_shards_concatenate(korvi):
                     failures.append("%s: %d shards joined differ from one job" % (path, count))
         if b'"record_id":"10"' not in run(korvi, "assets", csv_path, "-q", "--shard", "2/3").stdout:
             failures.append("records of a later shard are not numbered as in the whole input")
-        for bad in ("0/3", "4/3", "3", "a/b", "1/0", "-1/2"):
+        for bad in ("0/3", "4/3", "3", "a/b", "1/0", "-1/2", "1/4294967296"):
             result = run(korvi, "assets", csv_path, "-q", "--shard", bad)
             if result.returncode != 2 or b"--shard" not in result.stderr:
                 failures.append("--shard %s: exit %d %s" % (bad, result.returncode, result.stderr))
