@@ -1,5 +1,6 @@
 // Routines shared by the writer and the parser: the output buffer and
 // locale-independent number conversion.
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -92,7 +93,10 @@ const char* match_number(const char* p) noexcept {
 }
 
 double convert_number(const char* first, const char* last, NumberCode code) noexcept {
-#if defined(__cpp_lib_to_chars)
+  // Where doubles are computed in wider registers (x87 on 32-bit x86), the C++
+  // library's from_chars can round twice and miss the nearest double
+  // (5.622488206432825e+31 reads one unit low there); strtod stays exact.
+#if defined(__cpp_lib_to_chars) && FLT_EVAL_METHOD == 0
   if (code == NumberCode::charconv) {
     double value = 0;
     auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
