@@ -430,7 +430,7 @@ export function unicodeVersion() {
   return wasm.UTF8ToString(wasm._korvi_unicode_version());
 }
 
-/** The SHA-512 implementation in use ("scalar" in WebAssembly). */
+/** The SHA-512 implementation in use ("simd128x2": two lanes of WebAssembly SIMD128). */
 export function sha512Implementation() {
   return wasm.UTF8ToString(wasm._korvi_sha512_implementation());
 }
