@@ -107,7 +107,7 @@ export function assetsFromPhoneNumber(recordType: Text, recordId: Text, phoneNum
 export function libraryVersion(): string;
 /** The Unicode version of the character data cleaning uses. */
 export function unicodeVersion(): string;
-/** The SHA-512 implementation in use ("scalar"). */
+/** The SHA-512 implementation in use ("simd128x2": two lanes of WebAssembly SIMD128). */
 export function sha512Implementation(): string;
 /** Bytes of the module's WebAssembly memory (it grows, never shrinks). */
 export function heapSize(): number;

@@ -1,8 +1,9 @@
 // korvi for JavaScript: the library's exports over its WebAssembly build.
-// Texts cross into the module as zero-terminated UTF-8 in buffers allocated
-// for one call and released before it returns, as is every answer the
-// library hands back. Nothing here needs Node: the same file runs in
-// browsers, workers and Node.
+// Texts cross into the module as zero-terminated UTF-8: one text per call
+// goes into a small buffer kept in the module for the whole session, others
+// (several texts, long ones) into buffers allocated for one call and released
+// before it returns, as is every answer the library hands back. Nothing here
+// needs Node: the same file runs in browsers, workers and Node.
 import createKorviModule from '../dist/korvi-wasm.mjs';
 
 const wasm = await createKorviModule();
@@ -116,6 +117,35 @@ function withTexts(texts, call) {
   } finally {
     for (const pointer of pointers) if (pointer !== 0) wasm._free(pointer);
   }
+}
+
+// One text per call goes into this buffer, allocated once: most texts are
+// names and addresses, and a malloc, a free and a fresh view per call cost
+// as much as a fifth of a short fingerprint. Longer texts take withTexts.
+const SCRATCH_BYTES = 4096;
+const scratch = wasm._malloc(SCRATCH_BYTES);
+if (scratch === 0) throw new RangeError('korvi: out of memory for the input buffer');
+let scratchView = null;  // over the buffer, renewed when the heap grows
+
+function scratchBytes() {
+  const heap = wasm.HEAPU8;
+  if (scratchView === null || scratchView.buffer !== heap.buffer) {
+    scratchView = heap.subarray(scratch, scratch + SCRATCH_BYTES);
+  }
+  return scratchView;
+}
+
+// call(pointer) with one text (checked) in the module, zero-terminated; the
+// buffer is reused, so call must be done with it when it returns (the
+// library copies what it keeps).
+function withText(text, call) {
+  if (text.length >= SCRATCH_BYTES / 3) return withTexts([text], call);
+  const bytes = scratchBytes();
+  let length = text.length;
+  if (typeof text === 'string') length = encoder.encodeInto(text, bytes).written;
+  else bytes.set(text);
+  bytes[length] = 0;
+  return call(scratch);
 }
 
 // The bytes of a zero-terminated answer, released with korvi_free; null for NULL.
@@ -277,7 +307,7 @@ function takeResultText(record) {
 export function jsFingerprint(text, mode = 0, flags = 0, { key } = {}) {
   const handle = keyHandleOf(key);
   const input = checked(text, 'text');
-  const answer = withTexts([input], (p) => handle === 0
+  const answer = withText(input, (p) => handle === 0
     ? takeText(wasm._js_fingerprint(p, modeOf(mode), flags >>> 0))
     : takeResultText(wasm._fingerprint_keyed(handle, p, modeOf(mode), flags >>> 0)));
   if (answer === null) throw outOfMemory();
@@ -299,10 +329,12 @@ function succeed(answer) {
  * length too short", "Failed utf8 conversion".
  */
 export function fingerprint(text, { mode = 'text', tiled = false, short = false, raw = false, key } = {}) {
-  const flags = (tiled ? FLAG_TILED : 0) | (short ? FLAG_SHORT : 0) | (raw ? FLAG_RAW : 0);
+  // Always asks for the bare digits, which the envelope's array holds in the
+  // same order: nothing to parse (raw gives the same array either way).
+  const flags = FLAG_RAW | (tiled ? FLAG_TILED : 0) | (short ? FLAG_SHORT : 0);
   const answer = succeed(jsFingerprint(text, mode, flags, { key }));
-  if (!raw) return JSON.parse(answer).data.fingerprints;
   const width = short ? 16 : 64;
+  if (answer.length % width !== 0) throw new KorviError(`unexpected answer from the library: ${answer.slice(0, 80)}`);
   const fingerprints = [];
   for (let i = 0; i < answer.length; i += width) fingerprints.push(answer.slice(i, i + width));
   return fingerprints;
@@ -326,7 +358,7 @@ export function fingerprintExpression(expression, { parseOnly = false, mode = 't
  * for text that is not well-formed UTF-8.
  */
 export function clean(text, mode = 'text') {
-  const cleaned = withTexts([checked(text, 'text')], (p) => takeBytes(wasm._clean_string(p, modeOf(mode))));
+  const cleaned = withText(checked(text, 'text'), (p) => takeBytes(wasm._clean_string(p, modeOf(mode))));
   if (cleaned === null) throw new KorviError('Failed utf8 conversion', 2);
   return typeof text === 'string' ? decoder.decode(cleaned) : cleaned;
 }
@@ -335,7 +367,7 @@ export function clean(text, mode = 'text') {
 export function fingerprintChunk(text, { short = false, key } = {}) {
   const handle = keyHandleOf(key);
   const flags = short ? FLAG_SHORT : 0;
-  const answer = withTexts([checked(text, 'text')], (p) => takeText(handle === 0
+  const answer = withText(checked(text, 'text'), (p) => takeText(handle === 0
     ? wasm._fingerprint_chunk(p, flags) : wasm._fingerprint_chunk_keyed(handle, p, flags)));
   if (answer === null) throw outOfMemory();
   return answer;
@@ -398,7 +430,7 @@ export function unicodeVersion() {
   return wasm.UTF8ToString(wasm._korvi_unicode_version());
 }
 
-/** The SHA-512 implementation in use ("scalar" in WebAssembly). */
+/** The SHA-512 implementation in use ("simd128x2": two lanes of WebAssembly SIMD128). */
 export function sha512Implementation() {
   return wasm.UTF8ToString(wasm._korvi_sha512_implementation());
 }

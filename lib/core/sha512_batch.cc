@@ -207,6 +207,10 @@ constexpr KernelEntry kKernels[] = {
     {"avx512x8", "avx512x8", batch_lanes<kAvx512Lanes, hash_lanes_avx512_from, 2>, cpu_has_avx512},
     {"avx2x4", "avx2", batch_lanes<kAvx2Lanes, hash_lanes_avx2_from, 3>, cpu_has_avx2},
 #endif
+#if defined(__wasm_simd128__)
+    // A lone last message goes to the scalar code rather than beside an idle lane.
+    {"simd128x2", "simd128", batch_lanes<kSimd128Lanes, hash_lanes_simd128_from, 2>, always},
+#endif
     {"scalar", "scalar", batch_scalar, always},
     {"libsodium", "libsodium", batch_libsodium, always},
 };

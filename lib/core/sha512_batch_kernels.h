@@ -122,4 +122,10 @@ void hash_lanes_avx512x16_from(Sha512Start start, const std::string_view* prefix
                                std::string_view suffix, uint8_t* const* out) noexcept;
 #endif
 
+#if defined(__wasm_simd128__)
+inline constexpr size_t kSimd128Lanes = 2;
+void hash_lanes_simd128_from(Sha512Start start, const std::string_view* prefixes,
+                             std::string_view suffix, uint8_t* const* out) noexcept;
+#endif
+
 }  // namespace korvi::core::sha512_detail

@@ -1,0 +1,93 @@
+// Two one-block messages at once in the 64-bit lanes of WebAssembly SIMD128
+// registers. Built only for WebAssembly with -msimd128; there it is the
+// default kernel (Node 20 and current browsers all run SIMD128).
+#include "core/sha512_batch_kernels.h"
+
+#if defined(__wasm_simd128__)
+
+#include <wasm_simd128.h>
+
+namespace korvi::core::sha512_detail {
+namespace {
+
+using V = v128_t;
+
+inline V add(V a, V b) { return wasm_i64x2_add(a, b); }
+inline V splat(uint64_t x) { return wasm_i64x2_splat(static_cast<int64_t>(x)); }
+
+// No vector rotate in SIMD128: two shifts and an or.
+template <int n>
+inline V ror(V x) {
+  return wasm_v128_or(wasm_u64x2_shr(x, n), wasm_i64x2_shl(x, 64 - n));
+}
+
+// Rotating by a whole byte is one byte shuffle.
+inline V ror8(V x) {
+  return wasm_i8x16_shuffle(x, x, 1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 12, 13, 14, 15, 8);
+}
+
+inline V bswap(V x) {
+  return wasm_i8x16_shuffle(x, x, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+}
+
+inline V xor3(V a, V b, V c) { return wasm_v128_xor(wasm_v128_xor(a, b), c); }
+
+inline V big_sigma0(V x) { return xor3(ror<28>(x), ror<34>(x), ror<39>(x)); }
+inline V big_sigma1(V x) { return xor3(ror<14>(x), ror<18>(x), ror<41>(x)); }
+inline V small_sigma0(V x) { return xor3(ror<1>(x), ror8(x), wasm_u64x2_shr(x, 7)); }
+inline V small_sigma1(V x) { return xor3(ror<19>(x), ror<61>(x), wasm_u64x2_shr(x, 6)); }
+// (e & f) | (~e & g): f where e has a one, else g.
+inline V choose(V e, V f, V g) { return wasm_v128_bitselect(f, g, e); }
+// Where a and c differ the majority is b's bit, elsewhere theirs.
+inline V majority(V a, V b, V c) { return wasm_v128_bitselect(b, a, wasm_v128_xor(a, c)); }
+
+#define KORVI_ROUND(a, b, c, d, e, f, g, h, i)                                          \
+  do {                                                                                  \
+    const V t1 = add(add(h, add(w[i], splat(k[i]))), add(big_sigma1(e), choose(e, f, g))); \
+    d = add(d, t1);                                                                     \
+    h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                 \
+  } while (0)
+
+#define KORVI_SCHEDULE(j)                                                              \
+  w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
+             add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
+
+}  // namespace
+
+void hash_lanes_simd128_from(Sha512Start start, const std::string_view* prefixes,
+                             std::string_view suffix, uint8_t* const* out) noexcept {
+  alignas(16) uint8_t blocks[kSimd128Lanes][128];
+  for (size_t lane = 0; lane < kSimd128Lanes; ++lane) {
+    pad_block(prefixes[lane], suffix, blocks[lane], start.absorbed);
+  }
+
+  // w[t] holds message word t of both lanes.
+  V w[16];
+  for (int t = 0; t < 16; t += 2) {
+    const V r0 = wasm_v128_load(blocks[0] + 8 * t);
+    const V r1 = wasm_v128_load(blocks[1] + 8 * t);
+    w[t] = bswap(wasm_i64x2_shuffle(r0, r1, 0, 2));
+    w[t + 1] = bswap(wasm_i64x2_shuffle(r0, r1, 1, 3));
+  }
+
+  V a = splat(start.state[0]), b = splat(start.state[1]), c = splat(start.state[2]),
+    d = splat(start.state[3]), e = splat(start.state[4]), f = splat(start.state[5]),
+    g = splat(start.state[6]), h = splat(start.state[7]);
+
+  KORVI_SHA512_ROUNDS();
+
+  V s[8] = {a, b, c, d, e, f, g, h};
+  for (int i = 0; i < 8; ++i) s[i] = bswap(add(s[i], splat(start.state[i])));
+  // Back to one row per lane, two words at a time.
+  for (int i = 0; i < 8; i += 2) {
+    wasm_v128_store(out[0] + 8 * i, wasm_i64x2_shuffle(s[i], s[i + 1], 0, 2));
+    wasm_v128_store(out[1] + 8 * i, wasm_i64x2_shuffle(s[i], s[i + 1], 1, 3));
+  }
+}
+
+#undef KORVI_ROUND
+#undef KORVI_SCHEDULE
+
+}  // namespace korvi::core::sha512_detail
+
+#endif  // __wasm_simd128__
