@@ -524,7 +524,8 @@ def test_progress_on_terminal(korvi):
             if seen:
                 failures.append("--quiet wrote to the terminal: %r" % seen)
             continue
-        bar = re.search(rb"\r\[#+\.*\] +\d+% \d+ records  \d+/s  0:0\d", seen)
+        # A fast run may end before the first frame after 0% is due.
+        bar = re.search(rb"\r\[#*\.*\] +\d+% \d+ records  \d+/s  0:0\d", seen)
         if bar is None:
             failures.append("no progress bar in %r" % seen)
         summary = re.search(rb"\r\x1b\[Kkorvi: 300 records read, 300 written, 0 rejected \(", seen)
