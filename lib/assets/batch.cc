@@ -320,15 +320,15 @@ extern "C" KORVI_API KorviAssetBatch* korvi_assets_batch(const char* field, uint
                                                          uint32_t flags) noexcept {
   using namespace korvi::assets;
   if (field == nullptr || (columns == nullptr && rows != 0)) return nullptr;
-  const FieldSpec* spec = nullptr;
+  const FieldSpec* known = nullptr;
   for (const FieldSpec& candidate : kFields)
-    if (candidate.name == field) spec = &candidate;
-  if (spec == nullptr || column_count != spec->columns) return nullptr;
+    if (candidate.name == field) known = &candidate;
+  if (known == nullptr || column_count != known->columns) return nullptr;
   for (size_t c = 0; c < column_count && rows != 0; ++c)
     if (!offsets_in_order(columns[c], rows)) return nullptr;
   return korvi::base::guarded(
       [&]() -> KorviAssetBatch* {
-        BatchBuilder builder(spec->field, columns, (flags & KORVI_BATCH_DISTINCT) != 0);
+        BatchBuilder builder(known->field, columns, (flags & KORVI_BATCH_DISTINCT) != 0);
         for (uint64_t row = 0; row < rows; ++row) builder.add_row(row);
         return builder.release();
       },
