@@ -110,6 +110,18 @@ class ColumnMapping:
             raise ValueError("map at least one field: name, address, city_state_zip, email, ssn or phone")
         return mapping
 
+    def slots(self) -> Dict[str, Tuple[Optional[Hashable], ...]]:
+        """For each field, the columns that feed its library call, in the
+        call's argument order (None where a column is not mapped)."""
+        return {
+            "name": (self.first_name, self.middle_name, self.last_name),
+            "address": (self.address,),
+            "city_state_zip": (self.city, self.state, self.zip),
+            "email_address": (self.email,),
+            "ssn": (self.ssn,),
+            "phone_number": (self.phone,),
+        }
+
     def fields(self) -> Tuple[str, ...]:
         """The output fields this mapping produces, in output order."""
         on = {
@@ -293,14 +305,7 @@ def _field_calls(library: Library, record_type: bytes, mapping: ColumnMapping, f
 
         return call
 
-    slots: Dict[str, Tuple[Optional[Hashable], ...]] = {
-        "name": (mapping.first_name, mapping.middle_name, mapping.last_name),
-        "address": (mapping.address,),
-        "city_state_zip": (mapping.city, mapping.state, mapping.zip),
-        "email_address": (mapping.email,),
-        "ssn": (mapping.ssn,),
-        "phone_number": (mapping.phone,),
-    }
+    slots = mapping.slots()
     calls: Dict[str, _FieldCall[T]] = {"name": name, "city_state_zip": city_state_zip}
     return [
         (field, [_cells(frame, column) for column in slots[field]], calls.get(field) or single(field))
@@ -366,14 +371,7 @@ def _field_batches(frame: pd.DataFrame, mapping: ColumnMapping, record_type: Tex
             columns[name] = _batch.text_column(frame, name)
         return columns[name][0]
 
-    slots: Dict[str, Tuple[Optional[Hashable], ...]] = {
-        "name": (mapping.first_name, mapping.middle_name, mapping.last_name),
-        "address": (mapping.address,),
-        "city_state_zip": (mapping.city, mapping.state, mapping.zip),
-        "email_address": (mapping.email,),
-        "ssn": (mapping.ssn,),
-        "phone_number": (mapping.phone,),
-    }
+    slots = mapping.slots()
     answers = [(field, _batch.field_assets(lib, field, len(frame), [column(c) for c in slots[field]], distinct))
                for field in mapping.fields()]
     if mapping.id is None:
