@@ -75,6 +75,8 @@ struct LinkOptions {
   std::string output = "-";
   std::string blocking;  // empty: the linker's default
   uint32_t cap = 100;
+  uint32_t min_shared_fields = 2;
+  uint32_t fit_records = 50000;
   double threshold = 0.5;
   bool all_pairs = false;
   std::string model, save_model, truth;

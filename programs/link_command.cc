@@ -240,13 +240,16 @@ int run_link(const LinkOptions& o) {
   load_side(linker, KORVI_LINK_LEFT, o.left, threads, o.quiet, bad_lines);
   load_side(linker, KORVI_LINK_RIGHT, o.right, threads, o.quiet, bad_lines);
   char* error = nullptr;
+  if (korvi_link_set_min_shared_fields(linker, o.min_shared_fields, &error) != 0 ||
+      korvi_link_set_fit_records(linker, o.fit_records, &error) != 0)
+    throw UsageError(take_error(error));
   if (korvi_link_prepare(linker, o.blocking.c_str(), o.cap, o.seed, &error) != 0) throw UsageError(take_error(error));
   const uint32_t left_count = korvi_link_record_count(linker, KORVI_LINK_LEFT);
   const uint32_t right_count = korvi_link_record_count(linker, KORVI_LINK_RIGHT);
   const size_t fields = korvi_link_field_count(linker);
 
   Progress progress(!o.quiet && isatty(STDERR_FILENO), o.model.empty() ? 4 * int64_t{right_count} : right_count);
-  uint64_t candidates = 0;
+  uint64_t fitting_pairs = 0;
   if (!o.model.empty()) {
     std::string text = read_file(o.model);
     if (korvi_link_set_model(linker, text.c_str(), &error) != 0) throw UsageError(o.model + ": " + take_error(error));
@@ -259,7 +262,7 @@ int run_link(const LinkOptions& o) {
     });
     for (unsigned t = 1; t < threads; ++t)
       for (size_t p = 0; p < patterns; ++p) counts[0][p] += counts[t][p];
-    for (uint64_t n : pairs_per_thread) candidates += n;
+    for (uint64_t n : pairs_per_thread) fitting_pairs += n;
     const uint32_t flags = o.fix_u ? KORVI_LINK_FIX_U : 0;
     if (korvi_link_fit(linker, counts[0].data(), flags, &error) != 0) throw UsageError(take_error(error));
     // A second fit that knows each record is one person at most once.
@@ -341,18 +344,15 @@ int run_link(const LinkOptions& o) {
                    fallback.substr(1, fallback.size() - 2).c_str());
     } else {
       size_t it = m.find("\"iterations\":"), pr = m.find("\"prior\":");
-      std::fprintf(stderr, "korvi: model fitted by EM in %llu iterations (prior %.6g)\n",
+      std::fprintf(stderr, "korvi: model fitted by EM on %llu pairs of %llu right records in %llu iterations (prior %.6g)\n",
+                   static_cast<unsigned long long>(fitting_pairs), number_of("fit_records"),
                    std::strtoull(m.c_str() + it + 13, nullptr, 10), std::strtod(m.c_str() + pr + 8, nullptr));
     }
+    const unsigned long long candidates = number_of("candidate_pairs");
     double all = static_cast<double>(left_count) * static_cast<double>(right_count);
-    std::string pairs_text = o.model.empty()
-        ? std::to_string(candidates) + " candidate pairs (reduction ratio " +
-              [&] {
-                char r[32];
-                std::snprintf(r, sizeof r, "%.6f", all > 0 ? 1 - static_cast<double>(candidates) / all : 0.0);
-                return std::string(r);
-              }() + "), "
-        : std::string();
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.6f", all > 0 ? 1 - static_cast<double>(candidates) / all : 0.0);
+    std::string pairs_text = std::to_string(candidates) + " candidate pairs (reduction ratio " + ratio + "), ";
     std::fprintf(stderr,
                  "korvi: %u x %u records, %s%zu pairs written, %llu fingerprints left out of blocking (held by over %u "
                  "records), %llu bad lines (%.2f s, %.0f records/s)\n",

@@ -62,8 +62,9 @@ Exit status: 0 every record written, 1 some rejected, 2 usage or I/O error.)";
 constexpr const char* kLinkFooter = R"(Input: two outputs of `korvi assets` (JSON Lines), made with the same key or
 both without one. Fields are compared by the best overlap of their
 fingerprint sets over all pairs of variants, graded exact, strong, weak, none
-or missing; candidate pairs share a fingerprint of a blocking field
-(fingerprints held by more than --cap left records are left out of blocking).
+or missing. Candidate pairs share fingerprints in at least --min-shared
+blocking fields, or one fingerprint no other left record holds (fingerprints
+held by more than --cap left records are left out of blocking).
 A Fellegi-Sunter model is fitted without labels: u from random pairs as a
 start, then m, u and the share of matches by expectation-maximisation on the
 candidate pairs; a fit that degenerates falls back to default probabilities.
@@ -188,6 +189,15 @@ int main(int argc, char** argv) {
   link_cmd->add_option("--cap", link.cap, "leave out of blocking the fingerprints of more than N left records")
       ->type_name("N")
       ->check(CLI::Range(1u, 100000000u).description(""))
+      ->capture_default_str();
+  link_cmd->add_option("--min-shared", link.min_shared_fields,
+                       "blocking fields in which a candidate pair shares a fingerprint (1: any shared fingerprint)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 8u).description(""))
+      ->capture_default_str();
+  link_cmd->add_option("--fit-records", link.fit_records, "fit the model on a sample of about N right records")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 4000000000u).description(""))
       ->capture_default_str();
   link_cmd->add_option("--threshold", link.threshold, "lowest match probability of a pair written")
       ->type_name("P")

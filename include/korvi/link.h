@@ -103,6 +103,25 @@ KORVI_API void korvi_link_delete(KorviLinker *linker) KORVI_NOEXCEPT;
 KORVI_API int korvi_link_append(KorviLinker *linker, int side, KorviLinkBlock *block,
                                 char **error) KORVI_NOEXCEPT;
 
+/* The blocking rule, set before korvi_link_prepare: a pair of records is a
+ * candidate when it shares fingerprints in at least `fields` blocking fields
+ * (or in every blocking field, when there are fewer), or shares one
+ * fingerprint that no other left record holds. The default, 2, leaves out
+ * the many pairs that only share a common surname, street or birthday;
+ * 1 makes every pair sharing any blocking fingerprint a candidate. Returns
+ * 0, or -1 with a message in *error (korvi_free; error may be NULL) for a
+ * number outside 1..KORVI_LINK_MAX_FIELDS or a linker already prepared. */
+KORVI_API int korvi_link_set_min_shared_fields(KorviLinker *linker, uint32_t fields,
+                                               char **error) KORVI_NOEXCEPT;
+
+/* The model is fitted on the candidate pairs of about `records` right
+ * records (0: 50,000), a sample drawn with korvi_link_prepare's seed when the
+ * right side has more; fitting learns from every pair that shares any
+ * blocking fingerprint, whatever the blocking rule. Set before
+ * korvi_link_prepare. Returns 0, or -1 with a message in *error (korvi_free;
+ * error may be NULL) for a linker already prepared. */
+KORVI_API int korvi_link_set_fit_records(KorviLinker *linker, uint32_t records, char **error) KORVI_NOEXCEPT;
+
 /* Checks that both sides were made with the same key (or both without one),
  * indexes the left side's fingerprints of the blocking fields (a
  * comma-separated list of field names; NULL or "" for every field except
@@ -117,16 +136,19 @@ KORVI_API int korvi_link_prepare(KorviLinker *linker, const char *blocking_field
  * many entries. 0 before korvi_link_prepare. */
 KORVI_API size_t korvi_link_pattern_count(const KorviLinker *linker) KORVI_NOEXCEPT;
 
-/* Thread-safe. Adds to counts[pattern] the candidate pairs of the right
- * records [right_begin, right_end), where pattern is the sum of level *
- * KORVI_LINK_LEVELS^field. Returns the number of candidate pairs. */
+/* Thread-safe. Adds to counts[pattern] the fitting pairs of the right
+ * records [right_begin, right_end) that are in the fitting sample (see
+ * korvi_link_set_fit_records; fitting pairs share any blocking fingerprint),
+ * where pattern is the sum of level * KORVI_LINK_LEVELS^field. Returns the
+ * number of pairs counted. The next two functions walk the same pairs. */
 KORVI_API uint64_t korvi_link_count_patterns(const KorviLinker *linker, uint32_t right_begin,
                                              uint32_t right_end, uint64_t *counts) KORVI_NOEXCEPT;
 
 /* Thread-safe; needs a model (a first fit). Raises best[left] (an array of
  * korvi_link_record_count(linker, KORVI_LINK_LEFT) weights, which the
  * caller starts at -INFINITY) to the highest match weight of the left
- * record's candidate pairs among the right records [right_begin, right_end).
+ * record's candidate pairs (by the blocking rule, not only the fitting
+ * sample) among the right records [right_begin, right_end).
  * Threads each fill their own array; the caller takes the maximum. */
 KORVI_API void korvi_link_best_left(const KorviLinker *linker, uint32_t right_begin, uint32_t right_end,
                                     double *best) KORVI_NOEXCEPT;
@@ -145,13 +167,12 @@ KORVI_API uint64_t korvi_link_count_best_patterns(const KorviLinker *linker, uin
                                                   uint32_t right_end, const double *left_best,
                                                   uint64_t *counts) KORVI_NOEXCEPT;
 
-/* Fits the model by expectation-maximisation on the pattern counts of all
- * candidate pairs (deterministic). When the fit degenerates (no match class,
+/* Fits the model by expectation-maximisation on the pattern counts of the
+ * fitting pairs (deterministic). When the fit degenerates (no match class,
  * everything a match, or a match class that agrees less than the non-match
  * class), the model falls back to default match probabilities and says why
  * in its "fallback" member. flags: KORVI_LINK_FIX_U, KORVI_LINK_BEST_SPLIT
-or both. Returns 0, or -1
- * with a message in *error (korvi_free). */
+ * or both. Returns 0, or -1 with a message in *error (korvi_free). */
 KORVI_API int korvi_link_fit(KorviLinker *linker, const uint64_t *counts, uint32_t flags,
                              char **error) KORVI_NOEXCEPT;
 
@@ -165,8 +186,9 @@ KORVI_API char *korvi_link_model(const KorviLinker *linker) KORVI_NOEXCEPT;
 KORVI_API int korvi_link_set_model(KorviLinker *linker, const char *model_json,
                                    char **error) KORVI_NOEXCEPT;
 
-/* Thread-safe. The candidate pairs of the right records [right_begin,
- * right_end) whose match probability is at least threshold, in a malloc'd
+/* Thread-safe. The candidate pairs (by the blocking rule) of the right
+ * records [right_begin, right_end) whose match probability is at least
+ * threshold, counted in the summary's candidate_pairs, in a malloc'd
  * array of *count pairs (korvi_free). NULL (with *count 0) when memory runs
  * out or no model is set. */
 KORVI_API KorviLinkPair *korvi_link_score(const KorviLinker *linker, uint32_t right_begin,
@@ -195,8 +217,9 @@ KORVI_API size_t korvi_link_field_count(const KorviLinker *linker) KORVI_NOEXCEP
 KORVI_API const char *korvi_link_field_name(const KorviLinker *linker, size_t field) KORVI_NOEXCEPT;
 
 /* Facts about the prepared linker as JSON text (korvi_free): records per
- * side, fields, blocking fields, index size, fingerprints left out of
- * blocking by the cap, variants beyond 64 left out, random pairs drawn. */
+ * side, fields, blocking fields and rule, index size, fingerprints left out
+ * of blocking by the cap, variants beyond 64 left out, random pairs drawn,
+ * right records in the fitting sample, candidate pairs scored so far. */
 KORVI_API char *korvi_link_summary(const KorviLinker *linker) KORVI_NOEXCEPT;
 
 #ifdef __cplusplus

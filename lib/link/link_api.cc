@@ -75,6 +75,20 @@ KORVI_API int korvi_link_append(KorviLinker* linker, int side, KorviLinkBlock* b
   });
 }
 
+KORVI_API int korvi_link_set_min_shared_fields(KorviLinker* linker, uint32_t fields, char** error) noexcept {
+  return guarded_status(error, [&]() -> std::string {
+    if (linker == nullptr) return "no linker";
+    return linker->linker.set_min_shared_fields(fields);
+  });
+}
+
+KORVI_API int korvi_link_set_fit_records(KorviLinker* linker, uint32_t records, char** error) noexcept {
+  return guarded_status(error, [&]() -> std::string {
+    if (linker == nullptr) return "no linker";
+    return linker->linker.set_fit_records(records);
+  });
+}
+
 KORVI_API int korvi_link_prepare(KorviLinker* linker, const char* blocking_fields, uint32_t cap, uint64_t seed,
                                  char** error) noexcept {
   return guarded_status(error, [&]() -> std::string {

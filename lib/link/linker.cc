@@ -1,6 +1,7 @@
 #include "link/linker.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr uint32_t kDefaultCap = 100;
 constexpr uint64_t kRandomPairs = 100000;
+constexpr uint32_t kDefaultFitRecords = 50000;
 constexpr int kMaxIterations = 500;
 constexpr double kFloor = 1e-9;  // no probability of a level is ever 0
 // Starting, and fallback, match probabilities of exact, strong, weak, none.
@@ -179,6 +181,19 @@ std::string Linker::append(int side, Records& block) {
   return {};
 }
 
+std::string Linker::set_min_shared_fields(uint32_t fields) {
+  if (prepared_) return "the blocking rule cannot change once the linker is prepared";
+  if (fields < 1 || fields > kMaxFields) return "the number of shared blocking fields must be 1 to 8";
+  min_shared_fields_ = fields;
+  return {};
+}
+
+std::string Linker::set_fit_records(uint32_t records) {
+  if (prepared_) return "the fitting sample cannot change once the linker is prepared";
+  fit_records_ = records;
+  return {};
+}
+
 std::string Linker::prepare(std::string_view blocking_fields, uint32_t cap, uint64_t seed) {
   if (prepared_) return "the linker is already prepared";
   const Records& left = sides_[KORVI_LINK_LEFT];
@@ -208,6 +223,7 @@ std::string Linker::prepare(std::string_view blocking_fields, uint32_t cap, uint
     }
   }
   cap_ = cap == 0 ? kDefaultCap : cap;
+  blocking_count_ = static_cast<uint32_t>(std::count(blocking_.begin(), blocking_.end(), true));
 
   // The index: every (fingerprint of a blocking field, left record), grouped
   // by fingerprint; groups of more than cap records are left out.
@@ -252,6 +268,16 @@ std::string Linker::prepare(std::string_view blocking_fields, uint32_t cap, uint
   }
   std::vector<std::pair<uint64_t, uint32_t>>().swap(entries);
 
+  // The right records the model is fitted on: all of them, or a seeded
+  // sample of about fit_records_, each record in or out by its own hash.
+  const uint32_t fit_records = fit_records_ == 0 ? kDefaultFitRecords : fit_records_;
+  fit_all_ = right.size() <= fit_records;
+  fit_below_ = fit_all_ ? 0 : static_cast<uint64_t>(std::ldexp(static_cast<double>(fit_records) / static_cast<double>(right.size()), 64));
+  uint64_t fit_state = seed ^ 0x5DEECE66Dull;
+  fit_seed_ = splitmix64(fit_state);
+  fit_sampled_ = 0;
+  for (uint32_t r = 0; r < right.size(); ++r) fit_sampled_ += in_fit_sample(r);
+
   // Agreement among unrelated records, from random pairs.
   pattern_count_ = 1;
   for (size_t f = 0; f < fields_.size(); ++f) pattern_count_ *= kLevels;
@@ -287,11 +313,24 @@ const Linker::Slot* Linker::find(uint64_t key) const {
   }
 }
 
-void Linker::candidates(uint32_t right, Candidates& out) const {
+bool Linker::enough_shared(uint8_t shared, bool unique) const {
+  return unique || static_cast<uint32_t>(std::popcount(shared)) >= std::min(min_shared_fields_, blocking_count_);
+}
+
+bool Linker::in_fit_sample(uint32_t right) const {
+  if (fit_all_) return true;
+  uint64_t state = fit_seed_ ^ right;
+  return splitmix64(state) < fit_below_;
+}
+
+void Linker::candidates(uint32_t right, Use use, Candidates& out) const {
   out.left.clear();
   out.shared.clear();
   out.capped = 0;
-  auto& found = out.scratch;  // left record << 8 | field
+  // left record << 8 | kUniqueBit when no other left record holds the
+  // fingerprint | field
+  constexpr uint64_t kUniqueBit = 0x80;
+  auto& found = out.scratch;
   found.clear();
   const Records& r = sides_[KORVI_LINK_RIGHT];
   for (size_t f = 0; f < fields_.size(); ++f) {
@@ -301,21 +340,26 @@ void Linker::candidates(uint32_t right, Candidates& out) const {
       uint64_t key = index_key(r.fingerprints[v.offset + k], static_cast<int>(f));
       const Slot* slot = find(key);
       if (slot != nullptr) {
+        uint64_t tag = f | (slot->length == 1 ? kUniqueBit : 0);
         for (uint64_t p = slot->begin; p < slot->begin + slot->length; ++p)
-          found.push_back(uint64_t{postings_[p]} << 8 | f);
+          found.push_back(uint64_t{postings_[p]} << 8 | tag);
       } else if (!capped_keys_.empty() && std::binary_search(capped_keys_.begin(), capped_keys_.end(), key)) {
         out.capped |= static_cast<uint8_t>(1u << f);
       }
     }
   }
   std::sort(found.begin(), found.end());
-  for (uint64_t x : found) {
-    auto left = static_cast<uint32_t>(x >> 8);
-    if (out.left.empty() || out.left.back() != left) {
-      out.left.push_back(left);
-      out.shared.push_back(0);
+  for (size_t i = 0; i < found.size();) {
+    const uint64_t left = found[i] >> 8;
+    uint8_t shared = 0;
+    bool unique = false;
+    for (; i < found.size() && found[i] >> 8 == left; ++i) {
+      shared |= static_cast<uint8_t>(1u << (found[i] & 7));
+      unique |= (found[i] & kUniqueBit) != 0;
     }
-    out.shared.back() |= static_cast<uint8_t>(1u << (x & 0xFF));
+    if (use == kScoring && !enough_shared(shared, unique)) continue;
+    out.left.push_back(static_cast<uint32_t>(left));
+    out.shared.push_back(shared);
   }
 }
 
@@ -357,7 +401,8 @@ uint64_t Linker::count_patterns(uint32_t begin, uint32_t end, uint64_t* counts) 
   uint8_t levels[kMaxFields];
   uint64_t pairs = 0;
   for (uint32_t r = begin; r < end; ++r) {
-    candidates(r, found);
+    if (!in_fit_sample(r)) continue;
+    candidates(r, kFitting, found);
     for (size_t i = 0; i < found.left.size(); ++i)
       ++counts[pattern(found.left[i], r, found.shared[i], found.capped, levels)];
     pairs += found.left.size();
@@ -377,7 +422,10 @@ void Linker::best_left(uint32_t begin, uint32_t end, double* best) const {
   Candidates found;
   uint8_t levels[kMaxFields];
   for (uint32_t r = begin; r < end; ++r) {
-    candidates(r, found);
+    // Every right record, not only the sample: a left record's true copy
+    // is rarely in the sample, and without it a look-alike (a member of the
+    // household) would pass for the left record's best pair.
+    candidates(r, kScoring, found);
     for (size_t i = 0; i < found.left.size(); ++i) {
       uint32_t l = found.left[i];
       pattern(l, r, found.shared[i], found.capped, levels);
@@ -394,7 +442,8 @@ uint64_t Linker::count_best_patterns(uint32_t begin, uint32_t end, const double*
   uint8_t levels[kMaxFields];
   uint64_t pairs = 0;
   for (uint32_t r = begin; r < end; ++r) {
-    candidates(r, found);
+    if (!in_fit_sample(r)) continue;
+    candidates(r, kFitting, found);
     codes.clear();
     size_t best = 0;
     double best_weight = 0;
@@ -611,8 +660,10 @@ void Linker::score(uint32_t begin, uint32_t end, double threshold, std::vector<K
   end = std::min<uint32_t>(end, static_cast<uint32_t>(sides_[KORVI_LINK_RIGHT].size()));
   Candidates found;
   KorviLinkPair pair{};
+  uint64_t scored = 0;
   for (uint32_t r = begin; r < end; ++r) {
-    candidates(r, found);
+    candidates(r, kScoring, found);
+    scored += found.left.size();
     for (size_t i = 0; i < found.left.size(); ++i) {
       uint32_t l = found.left[i];
       pattern(l, r, found.shared[i], found.capped, pair.levels);
@@ -627,6 +678,7 @@ void Linker::score(uint32_t begin, uint32_t end, double threshold, std::vector<K
       out.push_back(pair);
     }
   }
+  scored_pairs_.fetch_add(scored, std::memory_order_relaxed);
 }
 
 int Linker::compare(uint32_t left, uint32_t right, KorviLinkPair& pair) const {
@@ -642,17 +694,21 @@ int Linker::compare(uint32_t left, uint32_t right, KorviLinkPair& pair) const {
     pair.probability = 1 / (1 + std::exp2(-w));
   }
   const Records& r = sides_[KORVI_LINK_RIGHT];
+  uint8_t shared = 0;
+  bool unique = false;
   for (size_t f = 0; f < fields_.size(); ++f) {
     if (!blocking_[f]) continue;
     const FieldValue& v = r.values[right][f];
     for (uint32_t k = 0; k < v.count; ++k) {
       const Slot* slot = find(index_key(r.fingerprints[v.offset + k], static_cast<int>(f)));
       if (slot != nullptr &&
-          std::binary_search(postings_.begin() + slot->begin, postings_.begin() + slot->begin + slot->length, left))
-        return 1;
+          std::binary_search(postings_.begin() + slot->begin, postings_.begin() + slot->begin + slot->length, left)) {
+        shared |= static_cast<uint8_t>(1u << f);
+        unique |= slot->length == 1;
+      }
     }
   }
-  return 0;
+  return enough_shared(shared, unique) ? 1 : 0;
 }
 
 std::string Linker::summary() const {
@@ -670,13 +726,16 @@ std::string Linker::summary() const {
     first = false;
     append_name(out, fields_[f]);
   }
-  out += "],\"cap\":" + std::to_string(cap_);
+  out += "],\"min_shared_fields\":" + std::to_string(min_shared_fields_);
+  out += ",\"cap\":" + std::to_string(cap_);
   out += ",\"indexed_fingerprints\":" + std::to_string(indexed_fingerprints_);
   out += ",\"index_entries\":" + std::to_string(postings_.size());
   out += ",\"capped_fingerprints\":" + std::to_string(capped_fingerprints_);
   out += ",\"capped_entries\":" + std::to_string(capped_entries_);
   out += ",\"variants_dropped\":" + std::to_string(sides_[0].variants_dropped + sides_[1].variants_dropped);
   out += ",\"random_pairs\":" + std::to_string(random_pairs_);
+  out += ",\"fit_records\":" + std::to_string(fit_sampled_);
+  out += ",\"candidate_pairs\":" + std::to_string(scored_pairs_.load(std::memory_order_relaxed));
   out += ",\"levels\":[";
   for (int l = 0; l < kLevels; ++l) {
     if (l > 0) out.push_back(',');

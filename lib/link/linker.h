@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -85,6 +86,12 @@ class Linker {
  public:
   // Throws std::bad_alloc; a refusal comes back as a message.
   std::string append(int side, Records& block);
+  // Pairs sharing fingerprints in fewer blocking fields than this are no
+  // candidates, unless they share one that no other left record holds.
+  std::string set_min_shared_fields(uint32_t fields);
+  // The model is fitted on about this many right records (0: 50,000),
+  // drawn with the seed when there are more.
+  std::string set_fit_records(uint32_t records);
   std::string prepare(std::string_view blocking_fields, uint32_t cap, uint64_t seed);
   bool prepared() const { return prepared_; }
   size_t pattern_count() const { return prepared_ ? pattern_count_ : 0; }
@@ -110,16 +117,23 @@ class Linker {
   };
   const Slot* find(uint64_t key) const;
   // The candidates of one right record: sorted distinct left records that
-  // share a blocking fingerprint with it, each with the mask of blocking
-  // fields in which they share one, and the mask of blocking fields in
-  // which the right record holds a fingerprint left out by the cap.
+  // share fingerprints with it in enough blocking fields (or one fingerprint
+  // held by no other left record), each with the mask of blocking fields in
+  // which they share one, and the mask of blocking fields in which the right
+  // record holds a fingerprint left out by the cap.
   struct Candidates {
     std::vector<uint32_t> left;
     std::vector<uint8_t> shared;
     uint8_t capped = 0;
     std::vector<uint64_t> scratch;
   };
-  void candidates(uint32_t right, Candidates& out) const;
+  // Fitting learns from every pair sharing a blocking fingerprint, so that
+  // its non-matches are the ordinary ones; scoring takes the pairs the
+  // blocking rule keeps.
+  enum Use { kFitting, kScoring };
+  void candidates(uint32_t right, Use use, Candidates& out) const;
+  bool in_fit_sample(uint32_t right) const;
+  bool enough_shared(uint8_t shared, bool unique) const;
   uint32_t pattern(uint32_t left, uint32_t right, uint8_t* levels) const;
   // The same, knowing which blocking fields the pair shares a fingerprint
   // in: the other blocking fields need no comparison.
@@ -138,6 +152,11 @@ class Linker {
   std::vector<uint64_t> capped_keys_;  // sorted
   uint64_t indexed_fingerprints_ = 0, capped_fingerprints_ = 0, capped_entries_ = 0;
   uint32_t cap_ = 0;
+  uint32_t min_shared_fields_ = 2, blocking_count_ = 0;
+  uint32_t fit_records_ = 0;  // 0: the default
+  bool fit_all_ = true;
+  uint64_t fit_below_ = 0, fit_seed_ = 0, fit_sampled_ = 0;
+  mutable std::atomic<uint64_t> scored_pairs_{0};
   uint64_t random_pairs_ = 0;
   std::array<std::array<double, kScoredLevels>, kMaxFields> u_random_{};
 

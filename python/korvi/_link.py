@@ -60,6 +60,8 @@ class _Api:
         self.new = d("korvi_link_new", vp, [])
         self.delete = d("korvi_link_delete", None, [vp])
         self.append = d("korvi_link_append", ctypes.c_int, [vp, ctypes.c_int, vp, err])
+        self.set_min_shared_fields = d("korvi_link_set_min_shared_fields", ctypes.c_int, [vp, u32, err])
+        self.set_fit_records = d("korvi_link_set_fit_records", ctypes.c_int, [vp, u32, err])
         self.prepare = d("korvi_link_prepare", ctypes.c_int, [vp, ctypes.c_char_p, u32, u64, err])
         self.pattern_count = d("korvi_link_pattern_count", sz, [vp])
         self.count_patterns = d("korvi_link_count_patterns", u64, [vp, u32, u32, counts])
@@ -104,15 +106,18 @@ def _lines(source: Source) -> Iterable[bytes]:
 
 
 def link(left: Source, right: Source, *, blocking: Optional[Iterable[str]] = None, cap: int = 100,
-         threshold: float = 0.5, one_to_one: bool = True, model: Union[str, Dict[str, Any], None] = None,
+         min_shared: int = 2, fit_records: int = 50000, threshold: float = 0.5, one_to_one: bool = True, model: Union[str, Dict[str, Any], None] = None,
          seed: int = 1, threads: Optional[int] = None, library: Union[Library, PathLike, None] = None):
     """Links two outputs of `korvi assets` (paths of JSON Lines files, or
     iterables of their lines) and returns a pandas DataFrame of pairs:
     left_id, right_id, probability, match_weight and one level column per
     field ("exact", "strong", "weak", "none", "missing"), as `korvi link`
     writes them. blocking names the fields whose fingerprints make candidate
-    pairs (default: all but city_state_zip); cap leaves out of blocking the
-    fingerprints of more than cap left records; model (JSON text or dict, as
+    pairs (default: all but city_state_zip); a candidate pair shares
+    fingerprints in at least min_shared blocking fields, or one fingerprint no
+    other left record holds; cap leaves out of blocking the fingerprints of
+    more than cap left records; the model is fitted on a sample of about
+    fit_records right records; model (JSON text or dict, as
     in .attrs["model"] of an earlier result) is used instead of fitting one.
     The frame's attrs hold "model" and "summary" (dicts).
 
@@ -143,6 +148,8 @@ def link(left: Source, right: Source, *, blocking: Optional[Iterable[str]] = Non
             raise LinkInputError(bad)
         error = ctypes.c_void_p()
         fields_text = ",".join(blocking).encode("utf-8") if blocking else None
+        api.check(api.set_min_shared_fields(linker, min_shared, ctypes.byref(error)), error)
+        api.check(api.set_fit_records(linker, fit_records, ctypes.byref(error)), error)
         api.check(api.prepare(linker, fields_text, cap, seed, ctypes.byref(error)), error)
         n_left, n_right = api.record_count(linker, LEFT), api.record_count(linker, RIGHT)
         chunks = [(b, min(n_right, b + CHUNK)) for b in range(0, n_right, CHUNK)]

@@ -45,6 +45,7 @@ def test_pairs_from_a_given_model(lib):
     assert frame.match_weight.tolist() == pytest.approx([weight_1, weight_2])
     assert frame.probability.tolist() == pytest.approx([1 / (1 + 2 ** -weight_1), 1 / (1 + 2 ** -weight_2)])
     assert frame.attrs["summary"]["left_records"] == 3
+    assert frame.attrs["summary"]["candidate_pairs"] == 2  # R2-L2 through fingerprint 4, held by L2 alone
     # At the default threshold only the first pair is left.
     assert korvi.link(LEFT, RIGHT, model=MODEL).right_id.tolist() == ["R1"]
 
@@ -68,12 +69,16 @@ def test_same_pairs_as_the_command(lib, tmp_path):
     for side in ("left", "right"):
         subprocess.run([str(korvi_command), "assets", "%s-%s.csv" % (prefix, side), "-o",
                         "%s-%s.jsonl" % (prefix, side), "-q"], check=True)
-    subprocess.run([str(korvi_command), "link", prefix + "-left.jsonl", prefix + "-right.jsonl", "-o",
-                    prefix + "-pairs.csv", "-q"], check=True)
-    expected = pd.read_csv(prefix + "-pairs.csv", dtype=str, keep_default_na=False)
-    frame = korvi.link(prefix + "-left.jsonl", prefix + "-right.jsonl", threads=2)
-    assert len(frame) > 150
-    assert frame.left_id.tolist() == expected.left_id.tolist()
-    assert frame.right_id.tolist() == expected.right_id.tolist()
-    assert frame.probability.map("{:.6f}".format).tolist() == expected.probability.tolist()
-    assert frame.date_of_birth.tolist() == expected.date_of_birth.tolist()
+    # The second run fits on a sample of the right records.
+    for options in ([], ["--fit-records", "100"]):
+        subprocess.run([str(korvi_command), "link", prefix + "-left.jsonl", prefix + "-right.jsonl", "-o",
+                        prefix + "-pairs.csv", "-q"] + options, check=True)
+        expected = pd.read_csv(prefix + "-pairs.csv", dtype=str, keep_default_na=False)
+        frame = korvi.link(prefix + "-left.jsonl", prefix + "-right.jsonl", threads=2,
+                           fit_records=int(options[1]) if options else 50000)
+        assert len(frame) > 150
+        assert frame.left_id.tolist() == expected.left_id.tolist()
+        assert frame.right_id.tolist() == expected.right_id.tolist()
+        assert frame.probability.map("{:.6f}".format).tolist() == expected.probability.tolist()
+        assert frame.date_of_birth.tolist() == expected.date_of_birth.tolist()
+    assert frame.attrs["summary"]["fit_records"] < 200

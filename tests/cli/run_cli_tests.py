@@ -497,40 +497,56 @@ def test_compressed_files(korvi):
 
 def test_progress_on_terminal(korvi):
     """With standard error on a terminal a progress bar is drawn and erased
-    before the summary; --quiet draws nothing."""
+    before the summary, by `korvi assets` and by `korvi link`; --quiet draws
+    nothing."""
     failures = []
-    for quiet in (False, True):
-        master, slave = pty.openpty()
-        args = [korvi, "assets", SAMPLE, "-o", os.devnull] + (["--quiet"] if quiet else [])
-        process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=slave)
-        os.close(slave)
-        seen = b""
-        while True:
-            ready, _, _ = select.select([master], [], [], 60)
-            if not ready:
-                break
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:  # the terminal is gone once the command ends
-                break
-            if not chunk:
-                break
-            seen += chunk
-        os.close(master)
-        status = process.wait(timeout=60)
-        if status != 0:
-            failures.append("exit status %d" % status)
-        if quiet:
-            if seen:
-                failures.append("--quiet wrote to the terminal: %r" % seen)
-            continue
-        # A fast run may end before the first frame after 0% is due.
-        bar = re.search(rb"\r\[#*\.*\] +\d+% \d+ records  \d+/s  0:0\d", seen)
-        if bar is None:
-            failures.append("no progress bar in %r" % seen)
-        summary = re.search(rb"\r\x1b\[Kkorvi: 300 records read, 300 written, 0 rejected \(", seen)
-        if summary is None:
-            failures.append("the bar is not erased before the summary: %r" % seen)
+    sample = os.path.join(os.path.dirname(SAMPLE), "link-%s.csv")
+    with tempfile.TemporaryDirectory() as scratch:
+        assets = [os.path.join(scratch, side + ".jsonl") for side in ("left", "right")]
+        for side, path in zip(("left", "right"), assets):
+            run(korvi, "assets", sample % side, "-o", path, "-q")
+        commands = (
+            (["assets", SAMPLE, "-o", os.devnull], rb"\r\x1b\[Kkorvi: 300 records read, 300 written, 0 rejected \("),
+            (["link"] + assets + ["-o", os.devnull], rb"\r\x1b\[Kkorvi: model fitted by EM on \d+ pairs"),
+        )
+        for command, summary in commands:
+            for quiet in (False, True):
+                failures += [command[0] + ": " + f for f in _progress(korvi, command, quiet, summary)]
+    return failures
+
+
+def _progress(korvi, command, quiet, summary):
+    failures = []
+    master, slave = pty.openpty()
+    args = [korvi] + command + (["--quiet"] if quiet else [])
+    process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=slave)
+    os.close(slave)
+    seen = b""
+    while True:
+        ready, _, _ = select.select([master], [], [], 60)
+        if not ready:
+            break
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the terminal is gone once the command ends
+            break
+        if not chunk:
+            break
+        seen += chunk
+    os.close(master)
+    status = process.wait(timeout=60)
+    if status != 0:
+        failures.append("exit status %d" % status)
+    if quiet:
+        if seen:
+            failures.append("--quiet wrote to the terminal: %r" % seen)
+        return failures
+    # A fast run may end before the first frame after 0% is due.
+    bar = re.search(rb"\r\[#*\.*\] +\d+% \d+ records  \d+/s  0:0\d", seen)
+    if bar is None:
+        failures.append("no progress bar in %r" % seen)
+    if re.search(summary, seen) is None:
+        failures.append("the bar is not erased before the summary: %r" % seen)
     return failures
 
 

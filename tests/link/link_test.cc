@@ -214,5 +214,126 @@ TEST(LinkApi, BlocksScoresAndNeverCrashesOnNull) {
   korvi_link_delete(linker);
 }
 
+// A person with a name and an ssn field, fingerprints written as small numbers.
+std::string person(const std::string& id, const std::vector<int>& name, const std::vector<int>& ssn) {
+  auto field = [&](const char* f, const std::vector<int>& fps) {
+    std::string out = std::string(",\"") + f + "\":[";
+    if (!fps.empty()) {
+      out += "{\"fingerprints\":[";
+      for (size_t i = 0; i < fps.size(); ++i) {
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016x", fps[i]);
+        out += std::string(i > 0 ? "," : "") + "\"" + hex + "\"";
+      }
+      out += std::string("],\"metadata\":{\"field\":\"") + f + "\",\"variant_id\":\"1\"}}";
+    }
+    return out + "]";
+  };
+  return "{\"record_id\":\"" + id + "\",\"record_type\":\"person\"" + field("name", name) + field("ssn", ssn) + "}";
+}
+
+KorviLinker* linker_of(const std::vector<std::string>& left, const std::vector<std::string>& right) {
+  KorviLinker* linker = korvi_link_new();
+  KorviLinkBlock* block = korvi_link_block_new();
+  for (int side = 0; side < 2; ++side) {
+    for (const auto& l : side == 0 ? left : right) EXPECT_EQ(korvi_link_block_add_line(block, l.data(), l.size()), nullptr);
+    EXPECT_EQ(korvi_link_append(linker, side == 0 ? KORVI_LINK_LEFT : KORVI_LINK_RIGHT, block, nullptr), 0);
+  }
+  korvi_link_block_delete(block);
+  return linker;
+}
+
+uint64_t summary_number(const KorviLinker* linker, const std::string& key) {
+  char* text = korvi_link_summary(linker);
+  std::string facts = text;
+  std::free(text);
+  size_t at = facts.find("\"" + key + "\":");
+  return at == std::string::npos ? ~uint64_t{0} : std::strtoull(facts.c_str() + at + key.size() + 3, nullptr, 10);
+}
+
+TEST(LinkBlocking, PairsShareTwoFieldsOrAFingerprintNoOtherLeftRecordHolds) {
+  // Fingerprint 1 is held by L1 and L2; 5 by L3 alone.
+  const std::vector<std::string> left = {person("L1", {1, 2}, {100}), person("L2", {1, 3}, {101}),
+                                         person("L3", {5, 6}, {})};
+  const std::vector<std::string> right = {person("R1", {1, 2}, {100}), person("R2", {5, 9}, {}),
+                                          person("R3", {1, 7}, {102})};
+  struct Case {
+    uint32_t min_shared;
+    const char* blocking;
+    int l1r1, l2r1, l3r2, l1r3;
+  };
+  const Case cases[] = {
+      {2, "", 1, 0, 1, 0},        // L1-R1 share name and ssn; L3-R2 a unique fingerprint
+      {1, "", 1, 1, 1, 1},        // any shared fingerprint
+      {2, "name", 1, 1, 1, 1},    // one blocking field: sharing it is all there can be
+      {3, "", 1, 0, 1, 0},        // more fields than there are blocking fields
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.min_shared) + " " + c.blocking);
+    KorviLinker* linker = linker_of(left, right);
+    ASSERT_EQ(korvi_link_set_min_shared_fields(linker, c.min_shared, nullptr), 0);
+    ASSERT_EQ(korvi_link_prepare(linker, c.blocking, 0, 1, nullptr), 0);
+    KorviLinkPair pair;
+    EXPECT_EQ(korvi_link_compare(linker, 0, 0, &pair), c.l1r1);
+    EXPECT_EQ(korvi_link_compare(linker, 1, 0, &pair), c.l2r1);
+    EXPECT_EQ(korvi_link_compare(linker, 2, 1, &pair), c.l3r2);
+    EXPECT_EQ(korvi_link_compare(linker, 0, 2, &pair), c.l1r3);
+    // Fitting sees every pair sharing a blocking fingerprint, whatever the rule.
+    std::vector<uint64_t> counts(korvi_link_pattern_count(linker));
+    EXPECT_EQ(korvi_link_count_patterns(linker, 0, 3, counts.data()), 5u);
+    // Scoring takes the candidates and counts them.
+    const char* model = R"({"prior":0.5,"m":{"name":[0.9,0.04,0.03,0.03],"ssn":[0.9,0.04,0.03,0.03]},)"
+                        R"("u":{"name":[0.01,0.04,0.15,0.8],"ssn":[0.01,0.04,0.15,0.8]}})";
+    ASSERT_EQ(korvi_link_set_model(linker, model, nullptr), 0);
+    size_t found = 0;
+    std::free(korvi_link_score(linker, 0, 3, 0.0, &found));
+    EXPECT_EQ(found, static_cast<size_t>(c.l1r1 + c.l2r1 + c.l3r2 + c.l1r3 + (c.l2r1 /* L2-R3 */)));
+    EXPECT_EQ(summary_number(linker, "candidate_pairs"), found);
+    EXPECT_EQ(summary_number(linker, "min_shared_fields"), c.min_shared);
+    EXPECT_EQ(korvi_link_set_min_shared_fields(linker, 1, nullptr), -1);  // too late
+    korvi_link_delete(linker);
+  }
+  KorviLinker* linker = korvi_link_new();
+  EXPECT_EQ(korvi_link_set_min_shared_fields(linker, 0, nullptr), -1);
+  EXPECT_EQ(korvi_link_set_min_shared_fields(linker, KORVI_LINK_MAX_FIELDS + 1, nullptr), -1);
+  EXPECT_EQ(korvi_link_set_min_shared_fields(nullptr, 2, nullptr), -1);
+  EXPECT_EQ(korvi_link_set_fit_records(nullptr, 2, nullptr), -1);
+  korvi_link_delete(linker);
+}
+
+TEST(LinkFitSample, FitsOnASampleButFindsBestPairsAmongAllRecords) {
+  // 2,000 people on each side, every right record a copy of its left one.
+  std::vector<std::string> left, right;
+  for (int i = 0; i < 2000; ++i) {
+    left.push_back(person("L" + std::to_string(i), {2 * i + 1, 2 * i + 2}, {100000 + i}));
+    right.push_back(person("R" + std::to_string(i), {2 * i + 1, 2 * i + 2}, {100000 + i}));
+  }
+  for (uint64_t seed : {1, 2}) {
+    KorviLinker* linker = linker_of(left, right);
+    ASSERT_EQ(korvi_link_set_fit_records(linker, 200, nullptr), 0);
+    ASSERT_EQ(korvi_link_prepare(linker, nullptr, 0, seed, nullptr), 0);
+    EXPECT_EQ(korvi_link_set_fit_records(linker, 100, nullptr), -1);  // too late
+    // Each record is in with probability 1/10: 200 expected, 13 the
+    // standard deviation.
+    uint64_t sampled = summary_number(linker, "fit_records");
+    EXPECT_GT(sampled, 140u);
+    EXPECT_LT(sampled, 260u);
+    std::vector<uint64_t> counts(korvi_link_pattern_count(linker));
+    EXPECT_EQ(korvi_link_count_patterns(linker, 0, 2000, counts.data()), sampled);  // one pair each
+    const char* model = R"({"prior":0.5,"m":{"name":[0.9,0.04,0.03,0.03],"ssn":[0.9,0.04,0.03,0.03]},)"
+                        R"("u":{"name":[0.01,0.04,0.15,0.8],"ssn":[0.01,0.04,0.15,0.8]}})";
+    ASSERT_EQ(korvi_link_set_model(linker, model, nullptr), 0);
+    std::vector<double> best(2000, -HUGE_VAL);
+    korvi_link_best_left(linker, 0, 2000, best.data());
+    for (double w : best) ASSERT_NEAR(w, 2 * std::log2(0.9 / 0.01), 1e-9);
+    korvi_link_delete(linker);
+  }
+  // At most as many right records as asked for: all of them.
+  KorviLinker* linker = linker_of(left, right);
+  ASSERT_EQ(korvi_link_prepare(linker, nullptr, 0, 1, nullptr), 0);
+  EXPECT_EQ(summary_number(linker, "fit_records"), 2000u);
+  korvi_link_delete(linker);
+}
+
 }  // namespace
 }  // namespace korvi::link
