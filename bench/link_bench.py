@@ -81,12 +81,15 @@ def main():
         model = prefix + "-model.json"
         wall, cpu, rss, stderr = run([args.korvi, "link", prefix + "-left.jsonl", prefix + "-right.jsonl",
                                       "-o", pairs, "--truth", prefix + "-truth.csv", "--save-model", model] + threads)
-        # The same with the model given: reading, indexing and one scoring
-        # pass, so the difference is the three passes over the candidate
-        # pairs that fitting takes.
+        # The same with the model given: reading, indexing and the scoring
+        # pass, so the difference is what fitting takes: two passes over the
+        # fitting pairs of the sampled right records and one over the
+        # candidate pairs of all right records (each left record's best).
         _, cpu_given, _, _ = run([args.korvi, "link", prefix + "-left.jsonl", prefix + "-right.jsonl",
                                   "-o", os.devnull, "--model", model, "-q"] + threads)
         candidates = int(re.search(r"(\d+) candidate pairs", stderr).group(1))
+        fitting = re.search(r"on (\d+) pairs of (\d+) right records", stderr)
+        fitting_pairs = int(fitting.group(1)) if fitting else 0
         precision, recall, f1, written, true_pairs, per_kind = quality(pairs, prefix + "-truth.csv")
         print()
         print("## %d x %d people (%d true pairs)" % (n, n, true_pairs))
@@ -94,13 +97,13 @@ def main():
         print("korvi assets, both files: %.1f s (%.1f CPU-s)" % (assets_wall, assets_cpu))
         print("korvi link: %.1f s (%.1f CPU-s), peak memory %.0f MiB" % (wall, cpu, rss))
         print("end to end (assets of both files + link): %.1f s" % (assets_wall + wall))
-        # Every candidate pair is compared four times: the first fit, the best
-        # pair of each left record, the second fit, the scoring.
-        print("candidate pairs: %d; compared %.0f times per CPU-second over the whole link run "
-              "(reading the files included)" % (candidates, 4 * candidates / cpu if cpu else 0))
+        print("candidate pairs scored: %d; fitting pairs (sampled right records): %d"
+              % (candidates, fitting_pairs))
+        print("with the model given (reading, indexing, scoring): %.1f CPU-s, %.0f records per CPU-second"
+              % (cpu_given, 2 * n / cpu_given if cpu_given else 0))
         if cpu > cpu_given:
-            print("the three fitting passes alone: %.1f CPU-s, %.0f candidate pairs compared per CPU-second"
-                  % (cpu - cpu_given, 3 * candidates / (cpu - cpu_given)))
+            print("fitting: %.1f CPU-s, %.0f pairs compared per CPU-second (each fitting pair twice, "
+                  "each candidate pair once)" % (cpu - cpu_given, (2 * fitting_pairs + candidates) / (cpu - cpu_given)))
         print("precision %.4f  recall %.4f  F1 %.4f  (%d pairs written)" % (precision, recall, f1, written))
         print("| corruption | true pairs | recall |")
         print("|---|---:|---:|")
