@@ -30,5 +30,5 @@ if [ "${1:-}" = test ]; then
   javac -Xlint:all -Werror --release 11 -encoding UTF-8 -cp "$classpath" -d "$out/test-classes" \
     $(find java/src/test/java -name '*.java')
   KORVI_LIBRARY=$library java -Dkorvi.source="$PWD" -cp "$out/test-classes:$classpath" \
-    org.junit.runner.JUnitCore org.korvi.KorviTest
+    org.junit.runner.JUnitCore org.korvi.KorviTest org.korvi.KeyTest
 fi

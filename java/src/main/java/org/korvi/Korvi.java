@@ -1,10 +1,13 @@
 package org.korvi;
 
+import com.sun.jna.IntegerType;
 import com.sun.jna.Library;
 import com.sun.jna.Native;
+import com.sun.jna.NativeLibrary;
 import com.sun.jna.Pointer;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
+import java.util.Objects;
 
 /**
  * A thin Java client of libkorvi's C interface (through JNA).
@@ -15,6 +18,11 @@ import java.util.Arrays;
  * at once with the library's own {@code korvi_free} ({@code free_result}
  * for fingerprint records), so nothing needs closing. Instances are
  * immutable and may be shared by many threads.
+ *
+ * <p>Keyed fingerprints: every fingerprint, chunk and assets method has a
+ * form taking a {@link Key} first; it refuses a null key
+ * ({@link NullPointerException}) and a closed one
+ * ({@link IllegalStateException}), and never falls back to the public salt.
  */
 public final class Korvi {
   /** Cleaning modes. */
@@ -48,9 +56,33 @@ public final class Korvi {
     Pointer assets_from_ssn(byte[] recordType, byte[] recordId, byte[] ssn);
     Pointer assets_from_phone_number(byte[] recordType, byte[] recordId, byte[] phone);
     void korvi_free(Pointer pointer);
+    Pointer korvi_key_new(Pointer bytes, SizeT length);
+    void korvi_key_free(Pointer key);
+    byte korvi_key_id(Pointer key, byte[] out); // C bool: only the low byte is meaningful
+    Pointer fingerprint_keyed(Pointer key, byte[] text, int cleanMode, int flags);
+    Pointer fingerprint_chunk_keyed(Pointer key, byte[] text, int flags);
+    Pointer assets_from_name_keyed(Pointer key, byte[] recordType, byte[] recordId, byte[] first, byte[] middle, byte[] last);
+    Pointer assets_from_address_keyed(Pointer key, byte[] recordType, byte[] recordId, byte[] address);
+    Pointer assets_from_city_state_zip_keyed(Pointer key, byte[] recordType, byte[] recordId, byte[] city, byte[] state, byte[] zip);
+    Pointer assets_from_email_address_keyed(Pointer key, byte[] recordType, byte[] recordId, byte[] email);
+    Pointer assets_from_ssn_keyed(Pointer key, byte[] recordType, byte[] recordId, byte[] ssn);
+    Pointer assets_from_phone_number_keyed(Pointer key, byte[] recordType, byte[] recordId, byte[] phone);
     String korvi_version(); // static texts, never freed
     String korvi_unicode_version();
     String korvi_sha512_implementation();
+  }
+
+  /** C's size_t, whose width follows the platform (public only because JNA must build one). */
+  public static final class SizeT extends IntegerType {
+    private static final long serialVersionUID = 1L;
+
+    public SizeT() {
+      this(0);
+    }
+
+    public SizeT(long value) {
+      super(Native.SIZE_T_SIZE, value, true);
+    }
   }
 
   /** What {@link #fingerprint} answers: a status and the JSON envelope (or bare hex). */
@@ -75,10 +107,21 @@ public final class Korvi {
 
   private final CFunctions lib;
   private final String path;
+  private final Pointer keyFree; // where korvi_key_free sits: one loaded copy of the library, whatever its path
 
   private Korvi(String path) {
     this.path = path;
     this.lib = Native.load(path, CFunctions.class);
+    this.keyFree = NativeLibrary.getInstance(path).getFunction("korvi_key_free");
+  }
+
+  CFunctions lib() {
+    return lib;
+  }
+
+  /** Whether the two load the same copy of the library, so that key handles of one are good in the other. */
+  boolean sameLibrary(Korvi other) {
+    return other == this || keyFree.equals(other.keyFree);
   }
 
   /**
@@ -108,7 +151,10 @@ public final class Korvi {
   }
 
   private Result fingerprintC(byte[] cText, int cleanMode, int flags) {
-    Pointer record = lib.fingerprint(cText, cleanMode, flags);
+    return takeResult(lib.fingerprint(cText, cleanMode, flags));
+  }
+
+  private Result takeResult(Pointer record) {
     if (record == null) throw new OutOfMemoryError("libkorvi could not allocate its result");
     try {
       // struct { int32_t status; char *text; }: the pointer sits one pointer size in.
@@ -164,6 +210,64 @@ public final class Korvi {
 
   public String assetsFromPhoneNumber(String recordType, String recordId, String phone) {
     return take(lib.assets_from_phone_number(utf8(recordType), utf8(recordId), utf8(phone)), false);
+  }
+
+  /** {@link #fingerprint(byte[], int, int)} keyed with key. */
+  public Result fingerprint(Key key, byte[] text, int cleanMode, int flags) {
+    byte[] cText = cString(text);
+    return takeResult(keyed(key, k -> lib.fingerprint_keyed(k, cText, cleanMode, flags)));
+  }
+
+  public Result fingerprint(Key key, String text, int cleanMode, int flags) {
+    byte[] cText = utf8(text);
+    return takeResult(keyed(key, k -> lib.fingerprint_keyed(k, cText, cleanMode, flags)));
+  }
+
+  /** {@link #fingerprintChunk(byte[], int)} keyed with key. */
+  public String fingerprintChunk(Key key, byte[] text, int flags) {
+    byte[] cText = cString(text);
+    return take(keyed(key, k -> lib.fingerprint_chunk_keyed(k, cText, flags)), text == null);
+  }
+
+  public String fingerprintChunk(Key key, String text, int flags) {
+    byte[] cText = utf8(text);
+    return take(keyed(key, k -> lib.fingerprint_chunk_keyed(k, cText, flags)), text == null);
+  }
+
+  /** The assets methods keyed with key: same arguments, same JSON arrays. */
+  public String assetsFromName(Key key, String recordType, String recordId, String first, String middle, String last) {
+    byte[] t = utf8(recordType), i = utf8(recordId), f = utf8(first), m = utf8(middle), l = utf8(last);
+    return take(keyed(key, k -> lib.assets_from_name_keyed(k, t, i, f, m, l)), false);
+  }
+
+  public String assetsFromAddress(Key key, String recordType, String recordId, String address) {
+    byte[] t = utf8(recordType), i = utf8(recordId), a = utf8(address);
+    return take(keyed(key, k -> lib.assets_from_address_keyed(k, t, i, a)), false);
+  }
+
+  public String assetsFromCityStateZip(Key key, String recordType, String recordId, String city, String state, String zip) {
+    byte[] t = utf8(recordType), i = utf8(recordId), c = utf8(city), s = utf8(state), z = utf8(zip);
+    return take(keyed(key, k -> lib.assets_from_city_state_zip_keyed(k, t, i, c, s, z)), false);
+  }
+
+  public String assetsFromEmailAddress(Key key, String recordType, String recordId, String email) {
+    byte[] t = utf8(recordType), i = utf8(recordId), e = utf8(email);
+    return take(keyed(key, k -> lib.assets_from_email_address_keyed(k, t, i, e)), false);
+  }
+
+  public String assetsFromSsn(Key key, String recordType, String recordId, String ssn) {
+    byte[] t = utf8(recordType), i = utf8(recordId), s = utf8(ssn);
+    return take(keyed(key, k -> lib.assets_from_ssn_keyed(k, t, i, s)), false);
+  }
+
+  public String assetsFromPhoneNumber(Key key, String recordType, String recordId, String phone) {
+    byte[] t = utf8(recordType), i = utf8(recordId), p = utf8(phone);
+    return take(keyed(key, k -> lib.assets_from_phone_number_keyed(k, t, i, p)), false);
+  }
+
+  /** The call made with the key's handle; a null key is refused, never sent as NULL. */
+  private Pointer keyed(Key key, Key.Use<Pointer> call) {
+    return Objects.requireNonNull(key, "key").use(this, call);
   }
 
   /** The library's version ("0.1.0"). */
