@@ -327,39 +327,66 @@ void Linker::candidates(uint32_t right, Use use, Candidates& out) const {
   out.left.clear();
   out.shared.clear();
   out.capped = 0;
-  // left record << 8 | kUniqueBit when no other left record holds the
-  // fingerprint | field
-  constexpr uint64_t kUniqueBit = 0x80;
-  auto& found = out.scratch;
-  found.clear();
   const Records& r = sides_[KORVI_LINK_RIGHT];
+  // The index is far larger than any cache: the record's slots, then their
+  // postings, are fetched all at once before any is read.
+  auto& slots = out.slots;
+  slots.clear();
   for (size_t f = 0; f < fields_.size(); ++f) {
     if (!blocking_[f]) continue;
     const FieldValue& v = r.values[right][f];
     for (uint32_t k = 0; k < v.count; ++k) {
       uint64_t key = index_key(r.fingerprints[v.offset + k], static_cast<int>(f));
-      const Slot* slot = find(key);
-      if (slot != nullptr) {
-        uint64_t tag = f | (slot->length == 1 ? kUniqueBit : 0);
-        for (uint64_t p = slot->begin; p < slot->begin + slot->length; ++p)
-          found.push_back(uint64_t{postings_[p]} << 8 | tag);
-      } else if (!capped_keys_.empty() && std::binary_search(capped_keys_.begin(), capped_keys_.end(), key)) {
-        out.capped |= static_cast<uint8_t>(1u << f);
+      __builtin_prefetch(&table_[key & table_mask_]);
+      slots.push_back({key, nullptr, static_cast<uint8_t>(f)});
+    }
+  }
+  uint64_t postings = 0;
+  for (auto& s : slots) {
+    s.slot = find(s.key);
+    if (s.slot != nullptr) {
+      __builtin_prefetch(&postings_[s.slot->begin]);
+      postings += s.slot->length;
+    } else if (!capped_keys_.empty() && std::binary_search(capped_keys_.begin(), capped_keys_.end(), s.key)) {
+      out.capped |= static_cast<uint8_t>(1u << s.field);
+    }
+  }
+  // Shared fields per left record, gathered in an open-addressing table
+  // (left record + 1) << 16 | held by no other left record << 8 | fields.
+  uint64_t size = 16;
+  while (size < 2 * postings) size *= 2;
+  auto& table = out.table;
+  table.assign(size, 0);
+  const int shift = 64 - std::countr_zero(size);
+  for (const auto& s : slots) {
+    if (s.slot == nullptr) continue;
+    const uint64_t bits = (s.slot->length == 1 ? 0x100u : 0u) | (1u << s.field);
+    for (uint64_t p = s.slot->begin; p < s.slot->begin + s.slot->length; ++p) {
+      const uint64_t tag = (uint64_t{postings_[p]} + 1) << 16;
+      for (uint64_t h = (tag * 0x9E3779B97F4A7C15ull) >> shift;; h = (h + 1) & (size - 1)) {
+        if (table[h] == 0) {
+          table[h] = tag | bits;
+          break;
+        }
+        if ((table[h] & ~uint64_t{0xFFFF}) == tag) {
+          table[h] |= bits;
+          break;
+        }
       }
     }
   }
-  std::sort(found.begin(), found.end());
-  for (size_t i = 0; i < found.size();) {
-    const uint64_t left = found[i] >> 8;
-    uint8_t shared = 0;
-    bool unique = false;
-    for (; i < found.size() && found[i] >> 8 == left; ++i) {
-      shared |= static_cast<uint8_t>(1u << (found[i] & 7));
-      unique |= (found[i] & kUniqueBit) != 0;
-    }
-    if (use == kScoring && !enough_shared(shared, unique)) continue;
-    out.left.push_back(static_cast<uint32_t>(left));
-    out.shared.push_back(shared);
+  auto& kept = out.kept;  // left record << 8 | fields, in record order
+  kept.clear();
+  for (uint64_t e : table) {
+    if (e == 0) continue;
+    const auto shared = static_cast<uint8_t>(e);
+    if (use == kScoring && !enough_shared(shared, (e & 0x100) != 0)) continue;
+    kept.push_back(((e >> 16) - 1) << 8 | shared);
+  }
+  std::sort(kept.begin(), kept.end());
+  for (uint64_t k : kept) {
+    out.left.push_back(static_cast<uint32_t>(k >> 8));
+    out.shared.push_back(static_cast<uint8_t>(k));
   }
 }
 

@@ -125,7 +125,14 @@ class Linker {
     std::vector<uint32_t> left;
     std::vector<uint8_t> shared;
     uint8_t capped = 0;
-    std::vector<uint64_t> scratch;
+    // Scratch space reused from record to record.
+    struct Lookup {
+      uint64_t key;
+      const Slot* slot;
+      uint8_t field;
+    };
+    std::vector<Lookup> slots;
+    std::vector<uint64_t> table, kept;
   };
   // Fitting learns from every pair sharing a blocking fingerprint, so that
   // its non-matches are the ordinary ones; scoring takes the pairs the
