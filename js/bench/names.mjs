@@ -38,6 +38,7 @@ async function round(how, seconds) {
     jsFingerprint: (from) => { for (let i = 0; i < 1000; ++i) korvi.jsFingerprint(names[(from + i) % names.length], 0, 0); },
     fingerprintMany: (from) => { korvi.fingerprintMany(batches[(from / 1000) % batches.length]); },
   };
+  if (typeof korvi[how] !== 'function') return null;  // an older package
   const block = blocks[how];
   let count = 0;
   const start = performance.now();
@@ -57,7 +58,12 @@ async function rates(runRound) {
   for (const way of WAYS) {
     best[way] = { wall: 0, cpu: 0 };
     for (let r = 0; r < ROUNDS; ++r) {
-      const { count, wall, cpu } = await runRound(way);
+      const measured = await runRound(way);
+      if (measured === null) {
+        best[way] = null;
+        break;
+      }
+      const { count, wall, cpu } = measured;
       best[way].wall = Math.max(best[way].wall, count / wall);
       best[way].cpu = Math.max(best[way].cpu, count / cpu);
     }
@@ -67,9 +73,9 @@ async function rates(runRound) {
 
 async function nodeRound(way) {
   const before = process.cpuUsage();
-  const { count, wall } = await round(way, SECONDS);
+  const measured = await round(way, SECONDS);
   const usage = process.cpuUsage(before);
-  return { count, wall, cpu: (usage.user + usage.system) / 1e6 };
+  return measured && { ...measured, cpu: (usage.user + usage.system) / 1e6 };
 }
 
 // CPU seconds of each Chromium renderer process under the browser's pid.
@@ -140,10 +146,10 @@ try {
   // The renderer that ran the round is the one whose CPU time grew most.
   const chromiumRound = async (way) => {
     const before = rendererCpu(browserPid);
-    const { count, wall } = await page.evaluate((way, seconds) => globalThis.benchRound(way, seconds), way, SECONDS);
+    const measured = await page.evaluate((way, seconds) => globalThis.benchRound(way, seconds), way, SECONDS);
     let cpu = 0;
     for (const [pid, seconds] of rendererCpu(browserPid)) cpu = Math.max(cpu, seconds - (before.get(pid) ?? 0));
-    return { count, wall, cpu };
+    return measured && { ...measured, cpu };
   };
 
   for (let cycle = 1; cycle <= cycles; ++cycle) {
@@ -152,8 +158,8 @@ try {
     const native = nativeRate();
     const chromium = await rates(chromiumRound);
     results.push({ node, native, chromium });
-    const show = ({ wall, cpu }) => `${Math.round(wall)} wall, ${Math.round(cpu)} CPU`;
-    const share = ({ cpu }) => (native ? ` = ${(100 * cpu / native.cpu).toFixed(1)}%` : '');
+    const show = (rate) => (rate ? `${Math.round(rate.wall)} wall, ${Math.round(rate.cpu)} CPU` : 'n/a');
+    const share = (rate) => (native && rate ? ` = ${(100 * rate.cpu / native.cpu).toFixed(1)}%` : '');
     console.log(`cycle ${cycle} (load average ${load}):`);
     if (native) console.log(`  native fingerprint(): ${show(native)} names/s`);
     for (const [where, rate] of [['Node', node], ['Chromium', chromium]]) {
@@ -167,7 +173,7 @@ try {
 if (results.length > 1 && results.every((r) => r.native)) {
   console.log(`per CPU-second, share of native over ${results.length} cycles (lowest to highest):`);
   for (const where of ['node', 'chromium']) {
-    const spread = WAYS.map((way) => {
+    const spread = WAYS.filter((way) => results[0][where][way]).map((way) => {
       const shares = results.map((r) => 100 * r[where][way].cpu / r.native.cpu).sort((a, b) => a - b);
       return `${way}() ${shares.map((s) => s.toFixed(1)).join(', ')}%`;
     });
