@@ -377,17 +377,10 @@ function hex64(h, at) {
     h[at + 56], h[at + 57], h[at + 58], h[at + 59], h[at + 60], h[at + 61], h[at + 62], h[at + 63]);
 }
 
-// The fingerprints in the library's answer at text (bare digits, width each),
-// or the KorviError of its error envelope; the answer stays for the caller
-// to release.
-function fingerprintsAt(text, width) {
-  const heap = wasm.HEAPU8;  // after the call: the heap may have grown
-  if (heap[text] === 0x7b) {  // '{': the error envelope
-    const message = JSON.parse(decoder.decode(heap.subarray(text, heap.indexOf(0, text)))).error;
-    return new KorviError(message, STATUS_OF_MESSAGE[message] ?? null);
-  }
-  // Whole fingerprints up to the terminator: a step per fingerprint finds
-  // it, where a search would read every digit.
+// The end of the bare digits at text (whole fingerprints of width digits up
+// to the terminator): a step per fingerprint finds it, where a search would
+// read every digit.
+function digitsEnd(heap, text, width) {
   let end = text;
   while (heap[end] !== 0) {
     if (heap[end + width - 1] === 0 || heap[end + width - 1] === undefined) {
@@ -395,6 +388,24 @@ function fingerprintsAt(text, width) {
     }
     end += width;
   }
+  return end;
+}
+
+// The KorviError of the library's error envelope at text; null for digits.
+function refusalAt(heap, text) {
+  if (heap[text] !== 0x7b) return null;  // '{' opens only the envelope
+  const message = JSON.parse(decoder.decode(heap.subarray(text, heap.indexOf(0, text)))).error;
+  return new KorviError(message, STATUS_OF_MESSAGE[message] ?? null);
+}
+
+// The fingerprints in the library's answer at text (bare digits, width each),
+// or the KorviError of its error envelope; the answer stays for the caller
+// to release.
+function fingerprintsAt(text, width) {
+  const heap = wasm.HEAPU8;  // after the call: the heap may have grown
+  const refusal = refusalAt(heap, text);
+  if (refusal !== null) return refusal;
+  const end = digitsEnd(heap, text, width);
   const fingerprints = [];
   if (decoderIsCheap) {
     const digits = decoder.decode(heap.subarray(text, end));
@@ -405,14 +416,14 @@ function fingerprintsAt(text, width) {
   return fingerprints;
 }
 
-// fingerprint() of the text at pointer: an array, or the KorviError to throw
-// (an exception is thrown only by the caller, which knows what to do with it).
-function fingerprintsOf(pointer, mode, flags, handle, width) {
+// use(answer) with the library's answer for the text at pointer (bare digits
+// or the error envelope), which is released after it.
+function withAnswer(pointer, mode, flags, handle, use) {
   if (handle === 0) {
     const text = wasm._js_fingerprint(pointer, mode, flags);
     if (text === 0) throw outOfMemory();
     try {
-      return fingerprintsAt(text, width);
+      return use(text);
     } finally {
       wasm._korvi_free(text);
     }
@@ -424,7 +435,7 @@ function fingerprintsOf(pointer, mode, flags, handle, width) {
     const text = (heap[record + 4] | (heap[record + 5] << 8) | (heap[record + 6] << 16) |
                   (heap[record + 7] << 24)) >>> 0;
     if (text === 0) throw outOfMemory();
-    return fingerprintsAt(text, width);
+    return use(text);
   } finally {
     wasm._free_result(record);
   }
@@ -446,10 +457,18 @@ export function fingerprint(text, { mode = 'text', tiled = false, short = false,
   const modeValue = modeOf(mode);
   const flags = fingerprintFlags(tiled, short);
   const width = short ? 16 : 64;
-  const answer = withAnyText(text, 'text', (p) => fingerprintsOf(p, modeValue, flags, handle, width));
+  const answer = withAnyText(text, 'text',
+                             (p) => withAnswer(p, modeValue, flags, handle, (t) => fingerprintsAt(t, width)));
   if (answer instanceof KorviError) throw answer;
   return answer;
 }
+
+// fingerprintMany gathers the digits of many answers here and decodes them
+// with one TextDecoder call, made once, kept for the session and grown as
+// needed: one call per answer, or a string made per fingerprint, cost more
+// than hashing a third of a name in browsers.
+const STAGING_BYTES = 1 << 16;
+let staging = 0;
 
 /**
  * fingerprint() of each text, options read once: an array as long as texts,
@@ -466,23 +485,56 @@ export function fingerprintMany(texts, { mode = 'text', tiled = false, short = f
   const modeValue = modeOf(mode);
   const flags = fingerprintFlags(tiled, short);
   const width = short ? 16 : 64;
-  const call = (p) => fingerprintsOf(p, modeValue, flags, handle, width);
-  const results = new Array(list.length);
-  for (let i = 0; i < list.length; ++i) {
-    const text = list[i];
-    let answer;
-    if (copiedAscii(text)) {
-      answer = call(scratch);
-    } else {
-      try {
-        answer = withText(checked(text, `texts[${i}]`), call);
-      } catch (error) {
-        if (!(error instanceof KorviError)) throw error;
-        answer = error;
-      }
-    }
-    results[i] = answer instanceof KorviError ? null : answer;
+  if (staging === 0) {
+    staging = wasm._malloc(STAGING_BYTES);
+    if (staging === 0) throw new RangeError('korvi: out of memory for the answers');
   }
+  const results = new Array(list.length);
+  const waiting = [];  // index and length of each answer in staging, in order
+  let used = 0;
+  const decodeWaiting = () => {
+    const digits = decoder.decode(wasm.HEAPU8.subarray(staging, staging + used));
+    for (let w = 0, at = 0; w < waiting.length; w += 2) {
+      const fingerprints = [];
+      for (const end = at + waiting[w + 1]; at < end; at += width) fingerprints.push(digits.slice(at, at + width));
+      results[waiting[w]] = fingerprints;
+    }
+    waiting.length = 0;
+    used = 0;
+  };
+  let index = 0;
+  const stage = (text) => {
+    const heap = wasm.HEAPU8;
+    if (refusalAt(heap, text) !== null) {
+      results[index] = null;
+      return;
+    }
+    const end = digitsEnd(heap, text, width);
+    const length = end - text;
+    if (length > STAGING_BYTES) {  // a long text's own decoder call
+      results[index] = fingerprintsAt(text, width);
+      return;
+    }
+    if (used + length > STAGING_BYTES) decodeWaiting();
+    heap.copyWithin(staging + used, text, end);
+    used += length;
+    waiting.push(index, length);
+  };
+  const call = (p) => withAnswer(p, modeValue, flags, handle, stage);
+  for (; index < list.length; ++index) {
+    const text = list[index];
+    if (copiedAscii(text)) {
+      call(scratch);
+      continue;
+    }
+    try {
+      withText(checked(text, `texts[${index}]`), call);
+    } catch (error) {
+      if (!(error instanceof KorviError)) throw error;
+      results[index] = null;
+    }
+  }
+  if (used > 0) decodeWaiting();
   return results;
 }
 

@@ -3,7 +3,7 @@
 // refusals, and texts around the size of the input buffer that one text per
 // call is copied into (ASCII and not), against node:crypto.
 import assert from 'node:assert/strict';
-import { createHash } from 'node:crypto';
+import { createHash, randomBytes } from 'node:crypto';
 import { test } from 'node:test';
 
 import * as korvi from '../src/korvi.js';
@@ -109,4 +109,20 @@ test('texts around the input buffer size, ASCII and not, against node:crypto', (
                        expected, `${length}`);
     }
   }
+});
+
+test('a batch whose answers outgrow the staging buffer, with a long text and refusals among them', () => {
+  const sha = (window) => createHash('sha512').update(window).update(SALT).digest('hex').slice(0, 64);
+  const windows = (letters) => {
+    const prints = new Set();
+    for (let i = 0; i + 14 <= letters.length; ++i) prints.add(sha(letters.slice(i, i + 14)));
+    return [...prints].sort();
+  };
+  const letters = (length) => Array.from(randomBytes(length), (byte) => String.fromCharCode(65 + (byte % 26))).join('');
+  // About 400 kB of digits in all, 130 kB of them in one answer.
+  const texts = Array.from({ length: 300 }, (_, i) => (i === 150 ? letters(2000) : letters(20 + (i % 21))));
+  texts[7] = 'too short';
+  texts[200] = Uint8Array.of(0x41, 0xff, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x4b, 0x4c, 0x4d);
+  const expected = texts.map((text, i) => (i === 7 || i === 200 ? null : windows(text)));
+  assert.deepEqual(korvi.fingerprintMany(texts), expected);
 });
