@@ -50,6 +50,13 @@ export interface FingerprintOptions extends KeyOption {
 /** Fingerprints of a text: sorted, distinct lower-case hex strings. Throws KorviError. */
 export function fingerprint(text: Text, options?: FingerprintOptions): string[];
 
+/**
+ * fingerprint() of each text with the same options, read once: null where
+ * fingerprint() would throw a KorviError. Throws TypeError for a text that
+ * is neither a string nor a Uint8Array.
+ */
+export function fingerprintMany(texts: Iterable<Text>, options?: FingerprintOptions): (string[] | null)[];
+
 /** An operator node of an expression tree. */
 export interface Operator {
   operator: 'AND' | 'OR' | 'AND_NOT';

@@ -2,42 +2,120 @@
 // next to the native library's on the same names (korvi_bench, built by
 // bench/run.sh or with -DKORVI_BUILD_BENCH=ON, if present), and the module's
 // size and load time. Reads bench/make_data.py's names.txt:
-//   node bench/names.mjs [names.txt]   (default ../build/bench/data/names.txt)
-// Each rate is the best of five rounds of two seconds on one thread, by the
-// wall clock, and also by CPU time (Node's process, the native benchmark's,
-// Chromium's page thread), which a busy machine disturbs less.
-import { readFileSync, statSync } from 'node:fs';
+//   node bench/names.mjs [names.txt] [cycles]   (default ../build/bench/data/names.txt, 3)
+// The three run interleaved, in cycles (Node, native, Chromium), so that a
+// machine whose load changes disturbs them alike. In each cycle a rate is
+// the best of three rounds of 1.5 seconds on one thread, by the wall clock
+// and by CPU time: Node's whole process, the native benchmark's, the
+// Chromium renderer process's (all its threads, from /proc). Ratios to
+// native are per CPU-second, which a busy machine disturbs less.
+import { readFileSync, readdirSync, statSync } from 'node:fs';
 import { performance } from 'node:perf_hooks';
 import { execFileSync } from 'node:child_process';
 
 import { openBrowser } from '../tools/browser.mjs';
 
-const namesPath = process.argv[2] ?? new URL('../../build/bench/data/names.txt', import.meta.url).pathname;
+const namesPath = process.argv[2] || new URL('../../build/bench/data/names.txt', import.meta.url).pathname;
+const cycles = Number(process.argv[3] ?? 3);
 const names = readFileSync(namesPath, 'utf8').split('\n').filter(Boolean);
 const modulePath = new URL('../dist/korvi-wasm.mjs', import.meta.url).pathname;
+const ROUNDS = 3;
+const SECONDS = 1.5;
+const BATCH = 1000;
 
-// The timing loop, also sent into the browser as text.
-async function rates(names, rounds, seconds) {
+// One round of one way of calling, in Node or (sent as text) in the page:
+// names fingerprinted in about `seconds`, and the wall-clock seconds taken.
+async function round(how, seconds) {
   const korvi = await import(globalThis.KORVI_URL);
-  const cpu = () => (typeof process === 'object' ? process.cpuUsage().user / 1e6 : NaN);
-  const measure = (call) => {
-    let best = 0, bestCpu = 0;
-    for (let round = 0; round < rounds; ++round) {
-      let count = 0;
-      const start = performance.now(), startCpu = cpu();
-      while (performance.now() - start < seconds * 1000) {
-        for (let i = 0; i < 1000; ++i) call(names[(count + i) % names.length]);
-        count += 1000;
+  const names = globalThis.benchNames;
+  if (!globalThis.benchBatches) {
+    globalThis.benchBatches = [];
+    for (let i = 0; i + 1000 <= names.length; i += 1000) globalThis.benchBatches.push(names.slice(i, i + 1000));
+  }
+  const batches = globalThis.benchBatches;
+  const blocks = {
+    fingerprint: (from) => { for (let i = 0; i < 1000; ++i) korvi.fingerprint(names[(from + i) % names.length]); },
+    jsFingerprint: (from) => { for (let i = 0; i < 1000; ++i) korvi.jsFingerprint(names[(from + i) % names.length], 0, 0); },
+    fingerprintMany: (from) => { korvi.fingerprintMany(batches[(from / 1000) % batches.length]); },
+  };
+  if (typeof korvi[how] !== 'function') return null;  // an older package
+  const block = blocks[how];
+  let count = 0;
+  const start = performance.now();
+  while (performance.now() - start < seconds * 1000) {
+    block(count);
+    count += 1000;
+  }
+  return { count, wall: (performance.now() - start) / 1000 };
+}
+
+const WAYS = ['fingerprint', 'fingerprintMany', 'jsFingerprint'];
+
+// Best rates of ROUNDS rounds of each way: { way: { wall, cpu } }. runRound
+// answers { count, wall, cpu } (seconds).
+async function rates(runRound) {
+  const best = {};
+  for (const way of WAYS) {
+    best[way] = { wall: 0, cpu: 0 };
+    for (let r = 0; r < ROUNDS; ++r) {
+      const measured = await runRound(way);
+      if (measured === null) {
+        best[way] = null;
+        break;
       }
-      best = Math.max(best, count / ((performance.now() - start) / 1000));
-      bestCpu = Math.max(bestCpu, count / (cpu() - startCpu));
+      const { count, wall, cpu } = measured;
+      best[way].wall = Math.max(best[way].wall, count / wall);
+      best[way].cpu = Math.max(best[way].cpu, count / cpu);
     }
-    return `${Math.round(best)}` + (Number.isNaN(bestCpu) ? '' : ` (CPU time: ${Math.round(bestCpu)})`);
-  };
-  return {
-    fingerprint: measure((name) => korvi.fingerprint(name)),
-    jsFingerprint: measure((name) => korvi.jsFingerprint(name, 0, 0)),
-  };
+  }
+  return best;
+}
+
+async function nodeRound(way) {
+  const before = process.cpuUsage();
+  const measured = await round(way, SECONDS);
+  const usage = process.cpuUsage(before);
+  return measured && { ...measured, cpu: (usage.user + usage.system) / 1e6 };
+}
+
+// CPU seconds of each Chromium renderer process under the browser's pid.
+const TICKS = 100;  // USER_HZ
+function rendererCpu(browserPid) {
+  const cpu = new Map();
+  for (const pid of readdirSync('/proc')) {
+    if (!/^\d+$/.test(pid)) continue;
+    try {
+      if (!readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('--type=renderer')) continue;
+      let parent = pid;  // renderers hang below the zygote, below the browser
+      for (let up = 0; up < 4 && parent !== String(browserPid) && parent !== '0'; ++up) {
+        const stat = readFileSync(`/proc/${parent}/stat`, 'utf8');
+        parent = stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1];
+      }
+      if (parent !== String(browserPid)) continue;
+      const stat = readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      cpu.set(pid, (Number(fields[11]) + Number(fields[12])) / TICKS);
+    } catch {
+      // a process that ended meanwhile
+    }
+  }
+  return cpu;
+}
+
+function nativeRate() {
+  const bench = new URL('../../build/bench/bench/korvi_bench', import.meta.url).pathname;
+  try {
+    const run = JSON.parse(execFileSync(bench, [
+      '--benchmark_filter=BM_FingerprintNames$', `--benchmark_min_time=${SECONDS}`,
+      `--benchmark_repetitions=${ROUNDS}`, '--benchmark_format=json'],
+    { env: { ...process.env, KORVI_BENCH_DATA: namesPath.replace(/\/[^/]*$/, '') } }).toString());
+    const runs = run.benchmarks.filter((b) => b.run_type === 'iteration');
+    const best = (key) => Math.max(...runs.map((b) => 1e9 / b[key]));
+    return { wall: best('real_time'), cpu: best('cpu_time') };
+  } catch (error) {
+    console.log(`native: ${bench} did not run (${error.message.split('\n')[0]})`);
+    return null;
+  }
 }
 
 const loadTimes = [];
@@ -49,25 +127,10 @@ console.log(`module size: ${statSync(modulePath).size} bytes (js/dist/korvi-wasm
 console.log(`load time, Node ${process.version}: ${Math.min(...loadTimes).toFixed(1)} ms (best of 5 fresh processes)`);
 
 globalThis.KORVI_URL = new URL('../src/korvi.js', import.meta.url).href;
-const node = await rates(names, 5, 2);
-console.log(`Node: fingerprint() ${node.fingerprint} names/s, jsFingerprint() ${node.jsFingerprint} names/s`);
-
-const bench = new URL('../../build/bench/bench/korvi_bench', import.meta.url).pathname;
-for (const kernel of ['', 'scalar']) {
-  try {
-    const run = JSON.parse(execFileSync(bench, [
-      '--benchmark_filter=BM_FingerprintNames$', '--benchmark_min_time=2', '--benchmark_repetitions=5',
-      '--benchmark_format=json'], { env: { ...process.env, KORVI_BENCH_DATA: namesPath.replace(/\/[^/]*$/, ''),
-                                           KORVI_SHA512: kernel } }).toString());
-    const runs = run.benchmarks.filter((b) => b.run_type === 'iteration');
-    const best = (key) => Math.round(Math.max(...runs.map((b) => 1e9 / b[key])));
-    console.log(`native (${kernel || 'default kernel'}): fingerprint() ${best('real_time')} names/s (CPU time: ${best('cpu_time')})`);
-  } catch (error) {
-    console.log(`native: ${bench} did not run (${error.message.split('\n')[0]})`);
-  }
-}
+globalThis.benchNames = names;
 
 const session = await openBrowser();
+const results = [];
 try {
   const page = await session.browser.newPage();
   await page.goto(`${session.base}/package.json`);  // same origin, nothing loaded yet
@@ -77,26 +140,43 @@ try {
     return performance.now() - t;
   });
   console.log(`load time, Chromium ${await session.browser.version()}: ${load.toFixed(1)} ms`);
-  const chromium = await page.evaluate(`globalThis.KORVI_URL = '/src/korvi.js'; (${rates.toString()})`)
-    .then(() => page.evaluate(`(${rates.toString()})(${JSON.stringify(names)}, 5, 2)`));
-  // CPU time of the page's main thread (DevTools' ThreadTime), around fixed runs.
-  const client = await page.createCDPSession();
-  await client.send('Performance.enable', { timeDomain: 'threadTicks' });
-  const threadTime = async () => (await client.send('Performance.getMetrics')).metrics
-    .find((metric) => metric.name === 'ThreadTime').value;
-  await page.evaluate((names) => { globalThis.names = names; }, names);
-  const cpuRate = async (call) => {
-    let best = 0;
-    for (let round = 0; round < 5; ++round) {
-      const before = await threadTime();
-      await page.evaluate(`(async () => { const korvi = await import('/src/korvi.js');
-        for (let i = 0; i < 100000; ++i) korvi.${call}(names[i % names.length]); })()`);
-      best = Math.max(best, 100000 / ((await threadTime()) - before));
-    }
-    return Math.round(best);
+  await page.evaluate((names) => { globalThis.benchNames = names; globalThis.KORVI_URL = '/src/korvi.js'; }, names);
+  await page.evaluate(`globalThis.benchRound = ${round.toString()}`);
+  const browserPid = session.browser.process().pid;
+  // The renderer that ran the round is the one whose CPU time grew most.
+  const chromiumRound = async (way) => {
+    const before = rendererCpu(browserPid);
+    const measured = await page.evaluate((way, seconds) => globalThis.benchRound(way, seconds), way, SECONDS);
+    let cpu = 0;
+    for (const [pid, seconds] of rendererCpu(browserPid)) cpu = Math.max(cpu, seconds - (before.get(pid) ?? 0));
+    return measured && { ...measured, cpu };
   };
-  console.log(`Chromium: fingerprint() ${chromium.fingerprint} (CPU time: ${await cpuRate('fingerprint')}) names/s, ` +
-              `jsFingerprint() ${chromium.jsFingerprint} (CPU time: ${await cpuRate('jsFingerprint')}) names/s`);
+
+  for (let cycle = 1; cycle <= cycles; ++cycle) {
+    const load = readFileSync('/proc/loadavg', 'utf8').split(' ')[0];
+    const node = await rates(nodeRound);
+    const native = nativeRate();
+    const chromium = await rates(chromiumRound);
+    results.push({ node, native, chromium });
+    const show = (rate) => (rate ? `${Math.round(rate.wall)} wall, ${Math.round(rate.cpu)} CPU` : 'n/a');
+    const share = (rate) => (native && rate ? ` = ${(100 * rate.cpu / native.cpu).toFixed(1)}%` : '');
+    console.log(`cycle ${cycle} (load average ${load}):`);
+    if (native) console.log(`  native fingerprint(): ${show(native)} names/s`);
+    for (const [where, rate] of [['Node', node], ['Chromium', chromium]]) {
+      console.log(`  ${where}: ${WAYS.map((way) => `${way}() ${show(rate[way])}${share(rate[way])}`).join('; ')}`);
+    }
+  }
 } finally {
   await session.close();
+}
+
+if (results.length > 1 && results.every((r) => r.native)) {
+  console.log(`per CPU-second, share of native over ${results.length} cycles (lowest to highest):`);
+  for (const where of ['node', 'chromium']) {
+    const spread = WAYS.filter((way) => results[0][where][way]).map((way) => {
+      const shares = results.map((r) => 100 * r[where][way].cpu / r.native.cpu).sort((a, b) => a - b);
+      return `${way}() ${shares.map((s) => s.toFixed(1)).join(', ')}%`;
+    });
+    console.log(`  ${where === 'node' ? 'Node' : 'Chromium'}: ${spread.join('; ')}`);
+  }
 }

@@ -126,11 +126,13 @@ const SCRATCH_BYTES = 4096;
 const scratch = wasm._malloc(SCRATCH_BYTES);
 if (scratch === 0) throw new RangeError('korvi: out of memory for the input buffer');
 let scratchView = null;  // over the buffer, renewed when the heap grows
+let scratchHeap = null;  // the module's view scratchView was made from
 
 function scratchBytes() {
-  const heap = wasm.HEAPU8;
-  if (scratchView === null || scratchView.buffer !== heap.buffer) {
+  const heap = wasm.HEAPU8;  // a new view once the heap has grown
+  if (heap !== scratchHeap) {
     scratchView = heap.subarray(scratch, scratch + SCRATCH_BYTES);
+    scratchHeap = heap;
   }
   return scratchView;
 }
@@ -146,6 +148,30 @@ function withText(text, call) {
   else bytes.set(text);
   bytes[length] = 0;
   return call(scratch);
+}
+
+// Copies a string of ASCII characters other than NUL into the buffer,
+// zero-terminated; false (with the buffer partly written) for any other
+// text. Most names and addresses are such strings, and a loop here is much
+// cheaper than the checks and TextEncoder a text otherwise takes: in
+// browsers TextEncoder is a call into the browser that costs more than the
+// name's copy.
+function copiedAscii(text) {
+  if (typeof text !== 'string' || text.length >= SCRATCH_BYTES) return false;
+  const bytes = scratchBytes();
+  const length = text.length;
+  for (let i = 0; i < length; ++i) {
+    const c = text.charCodeAt(i);
+    if (c === 0 || c > 0x7f) return false;
+    bytes[i] = c;
+  }
+  bytes[length] = 0;
+  return true;
+}
+
+// call(pointer) with one text (any Text; what stands for) in the module.
+function withAnyText(text, what, call) {
+  return copiedAscii(text) ? call(scratch) : withText(checked(text, what), call);
 }
 
 // The bytes of a zero-terminated answer, released with korvi_free; null for NULL.
@@ -306,8 +332,7 @@ function takeResultText(record) {
  */
 export function jsFingerprint(text, mode = 0, flags = 0, { key } = {}) {
   const handle = keyHandleOf(key);
-  const input = checked(text, 'text');
-  const answer = withText(input, (p) => handle === 0
+  const answer = withAnyText(text, 'text', (p) => handle === 0
     ? takeText(wasm._js_fingerprint(p, modeOf(mode), flags >>> 0))
     : takeResultText(wasm._fingerprint_keyed(handle, p, modeOf(mode), flags >>> 0)));
   if (answer === null) throw outOfMemory();
@@ -323,21 +348,194 @@ function succeed(answer) {
   return answer;
 }
 
+// How an answer's digits become strings. In Node a TextDecoder call is
+// cheap, and slices of the one decoded answer cost least. In browsers
+// (measured in Chromium) each call costs about a third of a name's time, so
+// each fingerprint is made straight from the module's memory: one call with
+// every digit as an argument, a flat string (hex16, hex64). Either way the
+// strings are the same; only the time differs.
+const decoderIsCheap = typeof process === 'object' && process !== null &&
+                       typeof process.versions === 'object' && typeof process.versions.node === 'string';
+const fromCharCode = String.fromCharCode;
+
+// The 16 or 64 hex digits at heap[at] as a string.
+function hex16(h, at) {
+  return fromCharCode(h[at], h[at + 1], h[at + 2], h[at + 3], h[at + 4], h[at + 5], h[at + 6],
+                      h[at + 7], h[at + 8], h[at + 9], h[at + 10], h[at + 11], h[at + 12],
+                      h[at + 13], h[at + 14], h[at + 15]);
+}
+
+function hex64(h, at) {
+  return fromCharCode(
+    h[at], h[at + 1], h[at + 2], h[at + 3], h[at + 4], h[at + 5], h[at + 6], h[at + 7],
+    h[at + 8], h[at + 9], h[at + 10], h[at + 11], h[at + 12], h[at + 13], h[at + 14], h[at + 15],
+    h[at + 16], h[at + 17], h[at + 18], h[at + 19], h[at + 20], h[at + 21], h[at + 22], h[at + 23],
+    h[at + 24], h[at + 25], h[at + 26], h[at + 27], h[at + 28], h[at + 29], h[at + 30], h[at + 31],
+    h[at + 32], h[at + 33], h[at + 34], h[at + 35], h[at + 36], h[at + 37], h[at + 38], h[at + 39],
+    h[at + 40], h[at + 41], h[at + 42], h[at + 43], h[at + 44], h[at + 45], h[at + 46], h[at + 47],
+    h[at + 48], h[at + 49], h[at + 50], h[at + 51], h[at + 52], h[at + 53], h[at + 54], h[at + 55],
+    h[at + 56], h[at + 57], h[at + 58], h[at + 59], h[at + 60], h[at + 61], h[at + 62], h[at + 63]);
+}
+
+// The end of the bare digits at text (whole fingerprints of width digits up
+// to the terminator): a step per fingerprint finds it, where a search would
+// read every digit.
+function digitsEnd(heap, text, width) {
+  let end = text;
+  while (heap[end] !== 0) {
+    if (heap[end + width - 1] === 0 || heap[end + width - 1] === undefined) {
+      throw new KorviError(`unexpected answer from the library: ${decoder.decode(heap.subarray(text, end + width))}`);
+    }
+    end += width;
+  }
+  return end;
+}
+
+// The KorviError of the library's error envelope at text; null for digits.
+function refusalAt(heap, text) {
+  if (heap[text] !== 0x7b) return null;  // '{' opens only the envelope
+  const message = JSON.parse(decoder.decode(heap.subarray(text, heap.indexOf(0, text)))).error;
+  return new KorviError(message, STATUS_OF_MESSAGE[message] ?? null);
+}
+
+// The fingerprints in the library's answer at text (bare digits, width each),
+// or the KorviError of its error envelope; the answer stays for the caller
+// to release.
+function fingerprintsAt(text, width) {
+  const heap = wasm.HEAPU8;  // after the call: the heap may have grown
+  const refusal = refusalAt(heap, text);
+  if (refusal !== null) return refusal;
+  const end = digitsEnd(heap, text, width);
+  const fingerprints = [];
+  if (decoderIsCheap) {
+    const digits = decoder.decode(heap.subarray(text, end));
+    for (let i = 0; i < digits.length; i += width) fingerprints.push(digits.slice(i, i + width));
+  } else {
+    for (let at = text; at < end; at += width) fingerprints.push(width === 64 ? hex64(heap, at) : hex16(heap, at));
+  }
+  return fingerprints;
+}
+
+// use(answer) with the library's answer for the text at pointer (bare digits
+// or the error envelope), which is released after it.
+function withAnswer(pointer, mode, flags, handle, use) {
+  if (handle === 0) {
+    const text = wasm._js_fingerprint(pointer, mode, flags);
+    if (text === 0) throw outOfMemory();
+    try {
+      return use(text);
+    } finally {
+      wasm._korvi_free(text);
+    }
+  }
+  const record = wasm._fingerprint_keyed(handle, pointer, mode, flags);
+  if (record === 0) throw outOfMemory();
+  try {
+    const heap = wasm.HEAPU8;
+    const text = (heap[record + 4] | (heap[record + 5] << 8) | (heap[record + 6] << 16) |
+                  (heap[record + 7] << 24)) >>> 0;
+    if (text === 0) throw outOfMemory();
+    return use(text);
+  } finally {
+    wasm._free_result(record);
+  }
+}
+
+// The bare digits are asked for always: the envelope's array holds them in
+// the same order (raw gives the same array either way).
+function fingerprintFlags(tiled, short) {
+  return FLAG_RAW | (tiled ? FLAG_TILED : 0) | (short ? FLAG_SHORT : 0);
+}
+
 /**
  * Fingerprints of a text: sorted, distinct lower-case hex strings (64 digits,
  * 16 with short). Throws a KorviError with the library's message: "Input
  * length too short", "Failed utf8 conversion".
  */
 export function fingerprint(text, { mode = 'text', tiled = false, short = false, raw = false, key } = {}) {
-  // Always asks for the bare digits, which the envelope's array holds in the
-  // same order: nothing to parse (raw gives the same array either way).
-  const flags = FLAG_RAW | (tiled ? FLAG_TILED : 0) | (short ? FLAG_SHORT : 0);
-  const answer = succeed(jsFingerprint(text, mode, flags, { key }));
+  const handle = keyHandleOf(key);
+  const modeValue = modeOf(mode);
+  const flags = fingerprintFlags(tiled, short);
   const width = short ? 16 : 64;
-  if (answer.length % width !== 0) throw new KorviError(`unexpected answer from the library: ${answer.slice(0, 80)}`);
-  const fingerprints = [];
-  for (let i = 0; i < answer.length; i += width) fingerprints.push(answer.slice(i, i + width));
-  return fingerprints;
+  const answer = withAnyText(text, 'text',
+                             (p) => withAnswer(p, modeValue, flags, handle, (t) => fingerprintsAt(t, width)));
+  if (answer instanceof KorviError) throw answer;
+  return answer;
+}
+
+// fingerprintMany gathers the digits of many answers here and decodes them
+// with one TextDecoder call, made once, kept for the session and grown as
+// needed: one call per answer, or a string made per fingerprint, cost more
+// than hashing a third of a name in browsers.
+const STAGING_BYTES = 1 << 16;
+let staging = 0;
+
+/**
+ * fingerprint() of each text, options read once: an array as long as texts,
+ * with null where fingerprint() would throw a KorviError (a text too short,
+ * ill-formed UTF-8, a NUL byte). A text that is neither a string nor a
+ * Uint8Array throws a TypeError naming its index.
+ */
+export function fingerprintMany(texts, { mode = 'text', tiled = false, short = false, key } = {}) {
+  if (texts === null || typeof texts !== 'object' || typeof texts[Symbol.iterator] !== 'function') {
+    throw new TypeError(`texts must be an array or another iterable, not ${describe(texts)}`);
+  }
+  const list = Array.isArray(texts) ? texts : Array.from(texts);
+  const handle = keyHandleOf(key);
+  const modeValue = modeOf(mode);
+  const flags = fingerprintFlags(tiled, short);
+  const width = short ? 16 : 64;
+  if (staging === 0) {
+    staging = wasm._malloc(STAGING_BYTES);
+    if (staging === 0) throw new RangeError('korvi: out of memory for the answers');
+  }
+  const results = new Array(list.length);
+  const waiting = [];  // index and length of each answer in staging, in order
+  let used = 0;
+  const decodeWaiting = () => {
+    const digits = decoder.decode(wasm.HEAPU8.subarray(staging, staging + used));
+    for (let w = 0, at = 0; w < waiting.length; w += 2) {
+      const fingerprints = [];
+      for (const end = at + waiting[w + 1]; at < end; at += width) fingerprints.push(digits.slice(at, at + width));
+      results[waiting[w]] = fingerprints;
+    }
+    waiting.length = 0;
+    used = 0;
+  };
+  let index = 0;
+  const stage = (text) => {
+    const heap = wasm.HEAPU8;
+    if (refusalAt(heap, text) !== null) {
+      results[index] = null;
+      return;
+    }
+    const end = digitsEnd(heap, text, width);
+    const length = end - text;
+    if (length > STAGING_BYTES) {  // a long text's own decoder call
+      results[index] = fingerprintsAt(text, width);
+      return;
+    }
+    if (used + length > STAGING_BYTES) decodeWaiting();
+    heap.copyWithin(staging + used, text, end);
+    used += length;
+    waiting.push(index, length);
+  };
+  const call = (p) => withAnswer(p, modeValue, flags, handle, stage);
+  for (; index < list.length; ++index) {
+    const text = list[index];
+    if (copiedAscii(text)) {
+      call(scratch);
+      continue;
+    }
+    try {
+      withText(checked(text, `texts[${index}]`), call);
+    } catch (error) {
+      if (!(error instanceof KorviError)) throw error;
+      results[index] = null;
+    }
+  }
+  if (used > 0) decodeWaiting();
+  return results;
 }
 
 /**
@@ -358,7 +556,7 @@ export function fingerprintExpression(expression, { parseOnly = false, mode = 't
  * for text that is not well-formed UTF-8.
  */
 export function clean(text, mode = 'text') {
-  const cleaned = withText(checked(text, 'text'), (p) => takeBytes(wasm._clean_string(p, modeOf(mode))));
+  const cleaned = withAnyText(text, 'text', (p) => takeBytes(wasm._clean_string(p, modeOf(mode))));
   if (cleaned === null) throw new KorviError('Failed utf8 conversion', 2);
   return typeof text === 'string' ? decoder.decode(cleaned) : cleaned;
 }
@@ -367,7 +565,7 @@ export function clean(text, mode = 'text') {
 export function fingerprintChunk(text, { short = false, key } = {}) {
   const handle = keyHandleOf(key);
   const flags = short ? FLAG_SHORT : 0;
-  const answer = withText(checked(text, 'text'), (p) => takeText(handle === 0
+  const answer = withAnyText(text, 'text', (p) => takeText(handle === 0
     ? wasm._fingerprint_chunk(p, flags) : wasm._fingerprint_chunk_keyed(handle, p, flags)));
   if (answer === null) throw outOfMemory();
   return answer;

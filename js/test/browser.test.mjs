@@ -87,3 +87,50 @@ test('every fingerprint vector, keyed or not, gives the same bytes in Chromium',
   assert.deepEqual(mismatches, []);
   await page.close();
 });
+
+test('fingerprint() and fingerprintMany() give the vectors\' lists in Chromium', async () => {
+  const page = await session.browser.newPage();
+  await page.goto(`${session.base}/example/index.html`);
+  const listOf = (status, flags, expected) => {
+    if (text(status) !== '0') return null;
+    if ((flags & 2) !== 0) return text(expected).match(new RegExp(`.{${(flags & 8) !== 0 ? 16 : 64}}`, 'g')) ?? [];
+    return JSON.parse(text(expected)).data.fingerprints;
+  };
+  const row = (line, key, [input, mode, flags, status, expected]) =>
+    ({ line, key, input: Array.from(input), mode: Number(text(mode)), flags: Number(text(flags)),
+       list: listOf(status, Number(text(flags)), expected) });
+  const rows = [
+    ...vectors.filter((v) => v.call === 'fingerprint' && v.fields[0] !== null)
+      .map(({ line, fields }) => row(line, null, fields)),
+    ...vectors.filter((v) => v.call === 'fingerprint_keyed' && v.fields[0] !== null && v.fields[1] !== null)
+      .map(({ line, fields: [key, ...fields] }) => row(line, text(key), fields)),
+  ].filter((r) => (r.flags & 1) === 0);
+  const mismatches = await page.evaluate(async (rows) => {
+    const korvi = await import('/src/korvi.js');
+    const strict = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true });
+    const wrong = [];
+    for (const hex of new Set(rows.map((r) => r.key))) {
+      const key = hex === null ? null : korvi.Key.fromHex(hex);
+      for (const r of rows.filter((r) => r.key === hex)) {
+        const options = { mode: r.mode, tiled: (r.flags & 4) !== 0, short: (r.flags & 8) !== 0, key };
+        const bytes = Uint8Array.from(r.input);
+        let string = null;
+        try { string = strict.decode(bytes); } catch { /* ill-formed: bytes only */ }
+        for (const text of string === null ? [bytes] : [bytes, string]) {
+          let list = null;
+          try { list = korvi.fingerprint(text, options); } catch (error) { if (!(error instanceof korvi.KorviError)) throw error; }
+          const [many] = korvi.fingerprintMany([text], options);
+          if (JSON.stringify(list) !== JSON.stringify(r.list) || JSON.stringify(many) !== JSON.stringify(r.list)) {
+            wrong.push(r.line);
+          }
+        }
+      }
+      key?.free();
+    }
+    return wrong;
+  }, rows);
+  assert.ok(rows.filter((r) => r.key === null && r.list !== null).length > 200 &&
+            rows.some((r) => r.key !== null) && rows.some((r) => r.list === null));
+  assert.deepEqual(mismatches, []);
+  await page.close();
+});

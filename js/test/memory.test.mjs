@@ -13,6 +13,7 @@ test('a million calls leave the module memory as it was', () => {
   const calls = [
     () => korvi.fingerprint('john smith jr', { short: true }),
     () => korvi.fingerprint('jane q public', { raw: true, tiled: true }),
+    () => korvi.fingerprintMany(['jane q public', 'too short', 'a\0b', bytes(0x61, 0xff), new TextEncoder().encode('jos\u00e9 smith jr')], { short: true }),
     () => assert.throws(() => korvi.fingerprint('too short')),
     () => assert.throws(() => korvi.fingerprint(bytes(0x61, 0xff, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x6b, 0x6c, 0x6d))),
     () => korvi.fingerprintExpression('"red balloons fly" OR ("green pears grow" - "ripen slowly")', { short: true }),

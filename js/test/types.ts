@@ -3,11 +3,14 @@
 // fails the compile when the line below it is accepted).
 import {
   Asset, ExpressionTree, Key, KorviError, assetsFromName, clean, fingerprint, fingerprintChunk,
-  fingerprintExpression, jsFingerprint, libraryVersion,
+  fingerprintExpression, fingerprintMany, jsFingerprint, libraryVersion,
 } from 'korvi';
 
 const prints: string[] = fingerprint('john smith jr', { mode: 'text', tiled: true, short: true, raw: false });
 const fromBytes: string[] = fingerprint(new Uint8Array([0x61]), { mode: 2 });
+const many: (string[] | null)[] = fingerprintMany(['john smith jr', new Uint8Array([0x61])], { short: true });
+// @ts-expect-error an entry may be null (a refused text)
+const manyUnchecked: string[][] = fingerprintMany(['john smith jr']);
 const cleaned: string = clean('text');
 const cleanedBytes: Uint8Array = clean(new Uint8Array([0x61]), 'code');
 const tree: ExpressionTree = fingerprintExpression('red OR blue', { parseOnly: true });

@@ -7,6 +7,8 @@
 
 #include <wasm_simd128.h>
 
+#include <cstring>
+
 namespace korvi::core::sha512_detail {
 namespace {
 
@@ -52,13 +54,48 @@ inline V majority(V a, V b, V c) { return wasm_v128_bitselect(b, a, wasm_v128_xo
   w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
              add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
 
+// Copies fewer than 128 bytes in pieces of constant size, which become
+// plain loads and stores: in WebAssembly a memcpy or memset call costs more
+// than copying a window and the salt (they were a twentieth of a name's time).
+inline uint8_t* copy_short(uint8_t* out, const char* in, size_t n) {
+  const auto piece = [&](size_t size) {
+    if ((n & size) == 0) return;
+    std::memcpy(out, in, size);
+    out += size;
+    in += size;
+  };
+  piece(64);
+  piece(32);
+  piece(16);
+  piece(8);
+  piece(4);
+  piece(2);
+  piece(1);
+  return out;
+}
+
+// pad_block without those calls. The zeros come from a value the compiler
+// cannot prove zero (absorbed is 0 or 128), so that its eight stores stay
+// stores instead of being merged back into a memset call.
+inline void pad_block_simd128(std::string_view prefix, std::string_view suffix, uint8_t* block,
+                              uint64_t absorbed) {
+  const v128_t zero = wasm_i64x2_splat(static_cast<int64_t>(absorbed >> 63));
+  for (int i = 0; i < 128; i += 16) wasm_v128_store(block + i, zero);
+  uint8_t* end = copy_short(block, prefix.data(), prefix.size());
+  end = copy_short(end, suffix.data(), suffix.size());
+  *end = 0x80;
+  const uint64_t bits = (absorbed + prefix.size() + suffix.size()) * 8;  // below 65536 here
+  block[126] = static_cast<uint8_t>(bits >> 8);
+  block[127] = static_cast<uint8_t>(bits);
+}
+
 }  // namespace
 
 void hash_lanes_simd128_from(Sha512Start start, const std::string_view* prefixes,
                              std::string_view suffix, uint8_t* const* out) noexcept {
   alignas(16) uint8_t blocks[kSimd128Lanes][128];
   for (size_t lane = 0; lane < kSimd128Lanes; ++lane) {
-    pad_block(prefixes[lane], suffix, blocks[lane], start.absorbed);
+    pad_block_simd128(prefixes[lane], suffix, blocks[lane], start.absorbed);
   }
 
   // w[t] holds message word t of both lanes.
