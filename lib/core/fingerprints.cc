@@ -64,10 +64,7 @@ char* write_two_words_hex(uint64_t first, uint64_t second, char* out) noexcept {
   return out + 32;
 }
 
-char* write_long_hex(const uint64_t* words, char* out) noexcept {
-  out = write_two_words_hex(words[0], words[1], out);
-  return write_two_words_hex(words[2], words[3], out);
-}
+#define KORVI_TWO_WORDS_HEX 1
 #elif defined(__wasm_simd128__)
 // As above in WebAssembly SIMD128, where a swizzle looks the digits up: in
 // the WebAssembly build the scalar digits cost a tenth of a name's time.
@@ -87,7 +84,10 @@ char* write_two_words_hex(uint64_t first, uint64_t second, char* out) noexcept {
   wasm_v128_store(out + 16, wasm_i8x16_swizzle(digits, second_half));
   return out + 32;
 }
+#define KORVI_TWO_WORDS_HEX 1
+#endif
 
+#if defined(KORVI_TWO_WORDS_HEX)
 char* write_long_hex(const uint64_t* words, char* out) noexcept {
   out = write_two_words_hex(words[0], words[1], out);
   return write_two_words_hex(words[2], words[3], out);
