@@ -14,22 +14,14 @@
 #include "core/hmac.h"
 #include "core/keyed.h"
 #include "core/sha512_batch.h"
+#include "hex.h"
 
 namespace {
 
 using korvi::core::HmacSha512;
+using korvi::testing::to_hex;
 using korvi::core::kSha512Kernels;
 using korvi::core::sha512_kernel_available;
-
-std::string to_hex(const uint8_t* bytes, size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < count; ++i) {
-    s.push_back(kDigits[bytes[i] >> 4]);
-    s.push_back(kDigits[bytes[i] & 15]);
-  }
-  return s;
-}
 
 std::string sodium_hmac_hex(std::string_view key, std::string_view message) {
   crypto_auth_hmacsha512_state state;

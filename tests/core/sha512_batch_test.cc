@@ -10,22 +10,14 @@
 #include <vector>
 
 #include "core/sha512_batch.h"
+#include "hex.h"
 
 namespace {
 
 using korvi::core::kSha512Kernels;
+using korvi::testing::to_hex;
 using korvi::core::sha512_batch_with;
 using korvi::core::sha512_kernel_available;
-
-std::string to_hex(const uint8_t* bytes, size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < count; ++i) {
-    s.push_back(kDigits[bytes[i] >> 4]);
-    s.push_back(kDigits[bytes[i] & 15]);
-  }
-  return s;
-}
 
 std::string reference_hex(std::string_view prefix, std::string_view suffix) {
   const std::string message = std::string(prefix) + std::string(suffix);
