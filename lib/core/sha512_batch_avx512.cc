@@ -4,84 +4,13 @@
 
 #if defined(__x86_64__)
 
-// GCC 12's AVX-512 intrinsics seed unused result lanes with a deliberately
-// uninitialized value and then warn about it once inlined; nothing here reads
-// such lanes.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-
-#define KORVI_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+#include "core/sha512_avx512_ops.h"
 
 namespace korvi::core::sha512_detail {
+
+using namespace avx512;  // the round functions KORVI_SHA512_ROUNDS expands to
+
 namespace {
-
-using V = __m512i;
-
-KORVI_AVX512 inline V add(V a, V b) { return _mm512_add_epi64(a, b); }
-KORVI_AVX512 inline V xor3(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, 0x96); }
-
-KORVI_AVX512 inline V bswap(V x) {
-  const V reverse = _mm512_broadcast_i32x4(
-      _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7));
-  return _mm512_shuffle_epi8(x, reverse);
-}
-
-KORVI_AVX512 inline V big_sigma0(V x) {
-  return xor3(_mm512_ror_epi64(x, 28), _mm512_ror_epi64(x, 34), _mm512_ror_epi64(x, 39));
-}
-KORVI_AVX512 inline V big_sigma1(V x) {
-  return xor3(_mm512_ror_epi64(x, 14), _mm512_ror_epi64(x, 18), _mm512_ror_epi64(x, 41));
-}
-KORVI_AVX512 inline V small_sigma0(V x) {
-  return xor3(_mm512_ror_epi64(x, 1), _mm512_ror_epi64(x, 8), _mm512_srli_epi64(x, 7));
-}
-KORVI_AVX512 inline V small_sigma1(V x) {
-  return xor3(_mm512_ror_epi64(x, 19), _mm512_ror_epi64(x, 61), _mm512_srli_epi64(x, 6));
-}
-// e ? f : g, bit by bit.
-KORVI_AVX512 inline V choose(V e, V f, V g) { return _mm512_ternarylogic_epi64(e, f, g, 0xCA); }
-KORVI_AVX512 inline V majority(V a, V b, V c) { return _mm512_ternarylogic_epi64(a, b, c, 0xE8); }
-
-// Rows of eight 64-bit words become columns.
-KORVI_AVX512 inline void transpose8(V* r) {
-  V t[8];
-  for (int i = 0; i < 8; i += 2) {
-    t[i] = _mm512_unpacklo_epi64(r[i], r[i + 1]);     // words 0,2,4,6 of rows i, i+1
-    t[i + 1] = _mm512_unpackhi_epi64(r[i], r[i + 1]);  // words 1,3,5,7
-  }
-  V u[8];
-  for (int i = 0; i < 8; i += 4) {
-    u[i] = _mm512_shuffle_i64x2(t[i], t[i + 2], 0x88);      // words 0,4
-    u[i + 1] = _mm512_shuffle_i64x2(t[i], t[i + 2], 0xDD);  // words 2,6
-    u[i + 2] = _mm512_shuffle_i64x2(t[i + 1], t[i + 3], 0x88);  // words 1,5
-    u[i + 3] = _mm512_shuffle_i64x2(t[i + 1], t[i + 3], 0xDD);  // words 3,7
-  }
-  r[0] = _mm512_shuffle_i64x2(u[0], u[4], 0x88);
-  r[4] = _mm512_shuffle_i64x2(u[0], u[4], 0xDD);
-  r[2] = _mm512_shuffle_i64x2(u[1], u[5], 0x88);
-  r[6] = _mm512_shuffle_i64x2(u[1], u[5], 0xDD);
-  r[1] = _mm512_shuffle_i64x2(u[2], u[6], 0x88);
-  r[5] = _mm512_shuffle_i64x2(u[2], u[6], 0xDD);
-  r[3] = _mm512_shuffle_i64x2(u[3], u[7], 0x88);
-  r[7] = _mm512_shuffle_i64x2(u[3], u[7], 0xDD);
-}
-
-// Terms not depending on the previous round are summed apart, which keeps
-// the chain from one round to the next short.
-#define KORVI_ROUND(a, b, c, d, e, f, g, h, i)                                              \
-  do {                                                                                      \
-    const V t1 = add(add(h, add(w[i], _mm512_set1_epi64(static_cast<long long>(k[i])))),      \
-                     add(big_sigma1(e), choose(e, f, g)));                                  \
-    d = add(d, t1);                                                                         \
-    h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                     \
-  } while (0)
-
-#define KORVI_SCHEDULE(j)                                                              \
-  w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
-             add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
 
 // The first n (at most 64) bytes of a 64-byte vector.
 KORVI_AVX512 inline __mmask64 first_bytes(size_t n) {
@@ -122,14 +51,7 @@ KORVI_AVX512 void hash_lanes_avx512_from(Sha512Start start, const std::string_vi
 
   // w[t] holds message word t of the eight lanes.
   V w[16];
-  for (int half = 0; half < 2; ++half) {
-    V r[8];
-    for (size_t lane = 0; lane < kAvx512Lanes; ++lane) {
-      r[lane] = _mm512_load_si512(blocks[lane] + 64 * half);
-    }
-    transpose8(r);
-    for (int i = 0; i < 8; ++i) w[8 * half + i] = bswap(r[i]);
-  }
+  load_words(blocks, w);
 
   V a = _mm512_set1_epi64(static_cast<long long>(start.state[0]));
   V b = _mm512_set1_epi64(static_cast<long long>(start.state[1]));
