@@ -112,13 +112,17 @@ class WindowBatcher {
     if (count_ == kWindowsPerBatch) flush();
   }
   void flush() {
-    out_.add_windows(windows_.data(), count_);
+    out_.add_windows(windows_, count_);
     count_ = 0;
   }
 
  private:
   Fingerprints& out_;
-  std::array<std::string_view, kWindowsPerBatch> windows_;
+  // Left unset: only the first count_ are read, and clearing all of them
+  // on every call (4 kB) cost more than hashing a short name's windows.
+  union {
+    std::string_view windows_[kWindowsPerBatch];
+  };
   size_t count_ = 0;
 };
 
