@@ -67,7 +67,8 @@ blocking fields, or one fingerprint no other left record holds (fingerprints
 held by more than --cap left records are left out of blocking).
 A Fellegi-Sunter model is fitted without labels: u from random pairs as a
 start, then m, u and the share of matches by expectation-maximisation on the
-candidate pairs; a fit that degenerates falls back to default probabilities.
+pairs sharing any blocking fingerprint, over a sample of about --fit-records
+right records; a fit that degenerates falls back to default probabilities.
 
 Output: CSV "left_id,right_id,probability,match_weight" and one level column
 per field, one row per pair whose match probability reaches --threshold; by
@@ -206,7 +207,7 @@ int main(int argc, char** argv) {
   link_cmd->add_option("--model", link.model, "read the model from FILE instead of fitting it")->type_name("FILE");
   link_cmd->add_option("--save-model", link.save_model, "write the model used to FILE (JSON)")->type_name("FILE");
   link_cmd->add_option("--truth", link.truth, "CSV of true pairs: print precision, recall and F1")->type_name("FILE");
-  link_cmd->add_option("--seed", link.seed, "seed of the random pairs")->type_name("N")->capture_default_str();
+  link_cmd->add_option("--seed", link.seed, "seed of the random pairs and of the fitting sample")->type_name("N")->capture_default_str();
   link_cmd->add_flag("--fix-u", link.fix_u, "keep u from random pairs during the fit")->group("");
   link_cmd->add_option("-j,--threads", link.threads, "worker threads (default: one per core)")
       ->type_name("N")
