@@ -24,7 +24,6 @@ from __future__ import annotations
 import ctypes
 import functools
 import json
-import math
 import re
 from itertools import chain, islice, repeat
 from dataclasses import dataclass, fields as dataclass_fields
@@ -35,7 +34,6 @@ import pandas as pd
 
 from . import _batch
 from ._api import Text, _key_handle, encode
-from ._errors import EmbeddedNulError, InvalidUtf8Error
 from ._key import Key
 from ._lib import Library, PathLike, default_library, load_library
 
@@ -188,28 +186,7 @@ def _cells(frame: pd.DataFrame, column: Optional[Hashable]) -> List[bytes]:
     """The bytes sent for each cell of a column: absent cells as empty texts."""
     if column is None:
         return [b""] * len(frame)
-    out: List[bytes] = []
-    append = out.append
-    for label, value in zip(frame.index, frame[column].tolist()):
-        if isinstance(value, str):
-            try:
-                data = value.encode("utf-8")
-            except UnicodeEncodeError:
-                raise InvalidUtf8Error("Failed utf8 conversion: column %r, row %r" % (column, label)) from None
-        elif value is None or value is pd.NA or value is pd.NaT or (isinstance(value, float) and math.isnan(value)):
-            data = b""
-        elif isinstance(value, (bytes, bytearray, memoryview)):
-            data = bytes(value)
-            try:
-                data.decode("utf-8")
-            except UnicodeDecodeError:
-                raise InvalidUtf8Error("Failed utf8 conversion: column %r, row %r" % (column, label)) from None
-        else:
-            data = str(value).encode("utf-8")
-        if b"\0" in data:
-            raise EmbeddedNulError("NUL byte in column %r, row %r" % (column, label))
-        append(data)
-    return out
+    return [_batch._cell_bytes(value, column, label) for label, value in zip(frame.index, frame[column].tolist())]
 
 
 def _present(cell: bytes) -> bool:
