@@ -27,6 +27,7 @@ struct W {
   V x, y;
 };
 
+KORVI_AVX512 inline V splat(uint64_t x) { return _mm512_set1_epi64(static_cast<long long>(x)); }
 KORVI_AVX512 inline V add(V a, V b) { return _mm512_add_epi64(a, b); }
 KORVI_AVX512 inline W add(W a, W b) { return {_mm512_add_epi64(a.x, b.x), _mm512_add_epi64(a.y, b.y)}; }
 KORVI_AVX512 inline W add(W a, V b) { return {_mm512_add_epi64(a.x, b), _mm512_add_epi64(a.y, b)}; }
@@ -101,17 +102,5 @@ KORVI_AVX512 inline void load_words(const uint8_t (*blocks)[128], V* words) {
 
 }  // namespace korvi::core::sha512_detail::avx512
 
-// Terms not depending on the previous round are summed apart, which keeps
-// the chain from one round to the next short. Expanded by KORVI_SHA512_ROUNDS
-// over words of either kind.
-#define KORVI_ROUND(a, b, c, d, e, f, g, h, i)                                              \
-  do {                                                                                      \
-    const auto t1 = add(add(h, add(w[i], _mm512_set1_epi64(static_cast<long long>(k[i])))),   \
-                        add(big_sigma1(e), choose(e, f, g)));                               \
-    d = add(d, t1);                                                                         \
-    h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                     \
-  } while (0)
-
-#define KORVI_SCHEDULE(j)                                                              \
-  w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
-             add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
+#define KORVI_ROUND KORVI_VECTOR_ROUND
+#define KORVI_SCHEDULE KORVI_VECTOR_SCHEDULE

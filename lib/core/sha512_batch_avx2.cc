@@ -13,6 +13,7 @@ namespace {
 
 using V = __m256i;
 
+KORVI_AVX2 inline V splat(uint64_t x) { return _mm256_set1_epi64x(static_cast<long long>(x)); }
 KORVI_AVX2 inline V add(V a, V b) { return _mm256_add_epi64(a, b); }
 
 template <int n>
@@ -62,19 +63,8 @@ KORVI_AVX2 inline void transpose4(V& r0, V& r1, V& r2, V& r3) {
   r3 = _mm256_permute2x128_si256(t1, t3, 0x31);
 }
 
-// Terms not depending on the previous round are summed apart, which keeps
-// the chain from one round to the next short.
-#define KORVI_ROUND(a, b, c, d, e, f, g, h, i)                                              \
-  do {                                                                                      \
-    const V t1 = add(add(h, add(w[i], _mm256_set1_epi64x(static_cast<long long>(k[i])))),      \
-                     add(big_sigma1(e), choose(e, f, g)));                                  \
-    d = add(d, t1);                                                                         \
-    h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                     \
-  } while (0)
-
-#define KORVI_SCHEDULE(j)                                                              \
-  w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
-             add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
+#define KORVI_ROUND KORVI_VECTOR_ROUND
+#define KORVI_SCHEDULE KORVI_VECTOR_SCHEDULE
 
 }  // namespace
 
@@ -99,20 +89,20 @@ KORVI_AVX2 void hash_lanes_avx2_from(Sha512Start start, const std::string_view* 
     w[4 * quarter + 3] = bswap(r3);
   }
 
-  V a = _mm256_set1_epi64x(static_cast<long long>(start.state[0]));
-  V b = _mm256_set1_epi64x(static_cast<long long>(start.state[1]));
-  V c = _mm256_set1_epi64x(static_cast<long long>(start.state[2]));
-  V d = _mm256_set1_epi64x(static_cast<long long>(start.state[3]));
-  V e = _mm256_set1_epi64x(static_cast<long long>(start.state[4]));
-  V f = _mm256_set1_epi64x(static_cast<long long>(start.state[5]));
-  V g = _mm256_set1_epi64x(static_cast<long long>(start.state[6]));
-  V h = _mm256_set1_epi64x(static_cast<long long>(start.state[7]));
+  V a = splat(start.state[0]);
+  V b = splat(start.state[1]);
+  V c = splat(start.state[2]);
+  V d = splat(start.state[3]);
+  V e = splat(start.state[4]);
+  V f = splat(start.state[5]);
+  V g = splat(start.state[6]);
+  V h = splat(start.state[7]);
 
   KORVI_SHA512_ROUNDS();
 
   V s[8] = {a, b, c, d, e, f, g, h};
   for (int i = 0; i < 8; ++i) {
-    s[i] = bswap(add(s[i], _mm256_set1_epi64x(static_cast<long long>(start.state[i]))));
+    s[i] = bswap(add(s[i], splat(start.state[i])));
   }
   // Back to one row per lane: words 0-3, then words 4-7.
   transpose4(s[0], s[1], s[2], s[3]);

@@ -24,7 +24,7 @@ KORVI_AVX512 void hash_lanes_avx512x16_from(Sha512Start start, const std::string
     for (int i = 0; i < 16; ++i) w[i] = {first[i], second[i]};
   }
   V initial[8];
-  for (int i = 0; i < 8; ++i) initial[i] = _mm512_set1_epi64(static_cast<long long>(start.state[i]));
+  for (int i = 0; i < 8; ++i) initial[i] = splat(start.state[i]);
   W a = {initial[0], initial[0]}, b = {initial[1], initial[1]}, c = {initial[2], initial[2]},
     d = {initial[3], initial[3]}, e = {initial[4], initial[4]}, f = {initial[5], initial[5]},
     g = {initial[6], initial[6]}, h = {initial[7], initial[7]};

@@ -66,6 +66,22 @@ inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t*
   block[127] = static_cast<uint8_t>(bits);
 }
 
+// The round and schedule step of the vector kernels, over a word type with
+// add(), splat() of a 64-bit constant and the round functions. Terms not
+// depending on the previous round are summed apart, which keeps the chain
+// from one round to the next short. A vector kernel defines KORVI_ROUND and
+// KORVI_SCHEDULE as these.
+#define KORVI_VECTOR_ROUND(a, b, c, d, e, f, g, h, i)                                      \
+  do {                                                                                     \
+    const auto t1 = add(add(h, add(w[i], splat(k[i]))), add(big_sigma1(e), choose(e, f, g))); \
+    d = add(d, t1);                                                                        \
+    h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                    \
+  } while (0)
+
+#define KORVI_VECTOR_SCHEDULE(j)                                                       \
+  w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
+             add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
+
 // The 80 rounds over state variables a..h and a ring w of 16 schedule words,
 // written out so the state never moves between registers. Each kernel
 // defines, for its own word type, KORVI_ROUND(a, b, c, d, e, f, g, h, i)

@@ -43,16 +43,8 @@ inline V choose(V e, V f, V g) { return wasm_v128_bitselect(f, g, e); }
 // Where a and c differ the majority is b's bit, elsewhere theirs.
 inline V majority(V a, V b, V c) { return wasm_v128_bitselect(b, a, wasm_v128_xor(a, c)); }
 
-#define KORVI_ROUND(a, b, c, d, e, f, g, h, i)                                          \
-  do {                                                                                  \
-    const V t1 = add(add(h, add(w[i], splat(k[i]))), add(big_sigma1(e), choose(e, f, g))); \
-    d = add(d, t1);                                                                     \
-    h = add(t1, add(big_sigma0(a), majority(a, b, c)));                                 \
-  } while (0)
-
-#define KORVI_SCHEDULE(j)                                                              \
-  w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
-             add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
+#define KORVI_ROUND KORVI_VECTOR_ROUND
+#define KORVI_SCHEDULE KORVI_VECTOR_SCHEDULE
 
 // Copies fewer than 128 bytes in pieces of constant size, which become
 // plain loads and stores: in WebAssembly a memcpy or memset call costs more
