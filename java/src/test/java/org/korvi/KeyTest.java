@@ -26,7 +26,7 @@ import java.util.logging.Level;
 import java.util.logging.LogRecord;
 import java.util.logging.Logger;
 import javax.crypto.Mac;
-import javax.crypto.spec.SecretKeySpec;
+import javax.crypto.SecretKey;
 import org.junit.After;
 import org.junit.Before;
 import org.junit.BeforeClass;
@@ -70,9 +70,31 @@ public class KeyTest {
     return path;
   }
 
+  // The key's bytes as they are, which is all the JDK's HMAC reads of a key.
+  private static SecretKey rawKey(byte[] key) {
+    return new SecretKey() {
+      private static final long serialVersionUID = 1L;
+
+      @Override
+      public String getAlgorithm() {
+        return "HmacSHA512";
+      }
+
+      @Override
+      public String getFormat() {
+        return "RAW";
+      }
+
+      @Override
+      public byte[] getEncoded() {
+        return key.clone();
+      }
+    };
+  }
+
   private static byte[] hmac(byte[] key, byte[]... parts) throws GeneralSecurityException {
     Mac mac = Mac.getInstance("HmacSHA512");
-    mac.init(new SecretKeySpec(key, "HmacSHA512"));
+    mac.init(rawKey(key));
     for (byte[] part : parts) mac.update(part);
     return mac.doFinal();
   }
