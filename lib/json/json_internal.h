@@ -55,8 +55,15 @@ class Buffer {
 
 // ---- numbers ----
 
+inline bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
 // End of the JSON number starting at p, or nullptr when none starts there.
 const char* match_number(const char* p) noexcept;
+
+// The exponent of a matched number whose 'e' or 'E' is at p, before last;
+// its size saturates at a billion, which still tells overflow from
+// underflow.
+long long read_exponent(const char* p, const char* last) noexcept;
 
 // How numbers are converted: with the C++ library's floating-point
 // std::to_chars/from_chars, or where a library lacks them (some libc++

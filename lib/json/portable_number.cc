@@ -12,8 +12,6 @@ namespace korvi::json {
 
 namespace {
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 char* put_digits(char* out, const char* digits, int count) noexcept {
   for (int i = 0; i < count; ++i) *out++ = digits[i];
   return out;
@@ -106,16 +104,7 @@ double portable_convert(const char* first, const char* last) noexcept {
     *out++ = '1';
     --scale;
   }
-  if (p < last) {  // 'e' or 'E'
-    ++p;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    long long exponent = 0;
-    for (; p < last; ++p) {
-      if (exponent < 1'000'000'000) exponent = exponent * 10 + (*p - '0');
-    }
-    scale += negative ? -exponent : exponent;
-  }
+  if (p < last) scale += read_exponent(p, last);  // at 'e' or 'E'
   std::snprintf(out, 32, "e%lld", scale);
   return std::strtod(text, nullptr);
 }

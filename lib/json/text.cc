@@ -36,8 +36,6 @@ char* Buffer::release() {
 
 namespace {
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 // Decimal exponent of the leading non-zero digit of a matched number; only
 // its sign matters (it tells overflow from underflow), so it saturates.
 [[maybe_unused]] long long magnitude(const char* p, const char* last) noexcept {
@@ -54,20 +52,22 @@ bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
     estimate = -leading - 1;
   }
   while (p < last && *p != 'e' && *p != 'E') ++p;
-  if (p < last) {
-    ++p;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    long long exponent = 0;
-    for (; p < last; ++p) {
-      if (exponent < 1'000'000'000) exponent = exponent * 10 + (*p - '0');
-    }
-    estimate += negative ? -exponent : exponent;
-  }
+  if (p < last) estimate += read_exponent(p, last);
   return estimate;
 }
 
 }  // namespace
+
+long long read_exponent(const char* p, const char* last) noexcept {
+  ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  long long exponent = 0;
+  for (; p < last; ++p) {
+    if (exponent < 1'000'000'000) exponent = exponent * 10 + (*p - '0');
+  }
+  return negative ? -exponent : exponent;
+}
 
 const char* match_number(const char* p) noexcept {
   if (*p == '-') ++p;
