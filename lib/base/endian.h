@@ -5,10 +5,24 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 namespace korvi::base {
 
 constexpr uint64_t byteswap64(uint64_t v) noexcept {
+#if defined(__wasm_simd128__)
+  // WebAssembly has no byte swap: the compiler writes one as 29 shifts,
+  // masks and ors, where a SIMD128 byte shuffle does it in one.
+  if (!std::is_constant_evaluated()) {
+    const v128_t x = wasm_i64x2_splat(static_cast<int64_t>(v));
+    return static_cast<uint64_t>(wasm_i64x2_extract_lane(
+        wasm_i8x16_shuffle(x, x, 7, 6, 5, 4, 3, 2, 1, 0, 8, 9, 10, 11, 12, 13, 14, 15), 0));
+  }
+#endif
 #if defined(__GNUC__) || defined(__clang__)
   return __builtin_bswap64(v);
 #else
