@@ -23,11 +23,6 @@ inline V ror(V x) {
   return wasm_v128_or(wasm_u64x2_shr(x, n), wasm_i64x2_shl(x, 64 - n));
 }
 
-// Rotating by a whole byte is one byte shuffle.
-inline V ror8(V x) {
-  return wasm_i8x16_shuffle(x, x, 1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 12, 13, 14, 15, 8);
-}
-
 inline V bswap(V x) {
   return wasm_i8x16_shuffle(x, x, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
 }
@@ -36,7 +31,9 @@ inline V xor3(V a, V b, V c) { return wasm_v128_xor(wasm_v128_xor(a, b), c); }
 
 inline V big_sigma0(V x) { return xor3(ror<28>(x), ror<34>(x), ror<39>(x)); }
 inline V big_sigma1(V x) { return xor3(ror<14>(x), ror<18>(x), ror<41>(x)); }
-inline V small_sigma0(V x) { return xor3(ror<1>(x), ror8(x), wasm_u64x2_shr(x, 7)); }
+// Rotating by 8 takes shifts too: a byte shuffle would be one instruction,
+// but engines build its pattern in a register each time (four more).
+inline V small_sigma0(V x) { return xor3(ror<1>(x), ror<8>(x), wasm_u64x2_shr(x, 7)); }
 inline V small_sigma1(V x) { return xor3(ror<19>(x), ror<61>(x), wasm_u64x2_shr(x, 6)); }
 // (e & f) | (~e & g): f where e has a one, else g.
 inline V choose(V e, V f, V g) { return wasm_v128_bitselect(f, g, e); }
