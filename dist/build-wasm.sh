@@ -107,7 +107,7 @@ for name in js_fingerprint clean_string fingerprint_chunk korvi_free korvi_versi
             assets_from_address assets_from_city_state_zip assets_from_email_address \
             assets_from_ssn assets_from_phone_number \
             korvi_key_new korvi_key_free korvi_key_id fingerprint_keyed free_result \
-            fingerprint_chunk_keyed assets_from_name_keyed assets_from_address_keyed \
+            fingerprint_chunk_keyed korvi_fingerprint_many korvi_fingerprint_many_keyed assets_from_name_keyed assets_from_address_keyed \
             assets_from_city_state_zip_keyed assets_from_email_address_keyed \
             assets_from_ssn_keyed assets_from_phone_number_keyed; do
   grep -qx "$name" lib/korvi.exports && exports+=("_$name")

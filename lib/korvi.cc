@@ -1,10 +1,13 @@
 // The library's own unit, above every module: the main entry point, which
 // takes the plain road (lib/core) or the boolean road (lib/expr), and the
 // exports that belong to the library as a whole.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <utf8proc.h>
 
@@ -43,10 +46,7 @@ char* plain_answer(const korvi::core::Fingerprints& prints, uint32_t flags) noex
   if (text == nullptr) return nullptr;
   char* out = text;
   if (raw) {
-    for (size_t i = 0; i < prints.size(); ++i) {
-      prints.hex(i, out);
-      out += prints.hex_digits();
-    }
+    out = prints.write_raw(out);
   } else {
     out = append(out, korvi::core::kSuccessPrefix);
     out = append(out, kFingerprintsKey);
@@ -92,6 +92,72 @@ FingerprintResult* fingerprint_with(const korvi_key* key, const char* text, int3
   return result;
 }
 
+// A zero-terminated text grown in place in a malloc'd buffer, which is
+// handed to the caller as it is (no copy of a long answer at the end).
+class GrowingText {
+ public:
+  GrowingText() = default;
+  GrowingText(const GrowingText&) = delete;
+  GrowingText& operator=(const GrowingText&) = delete;
+  ~GrowingText() { std::free(data_); }
+
+  // Room for n more bytes and the terminator; where they go. Throws
+  // bad_alloc when memory runs out.
+  char* room(size_t n) {
+    using korvi::core::saturating_add;
+    const size_t needed = saturating_add(saturating_add(size_, n), 1);
+    if (needed == korvi::core::kSizeUnbounded) throw std::bad_alloc();
+    if (needed > capacity_) {
+      const size_t grown = std::max(needed, saturating_add(capacity_, capacity_));
+      auto* bigger = static_cast<char*>(std::realloc(data_, std::max<size_t>(grown, 4096)));
+      if (bigger == nullptr) throw std::bad_alloc();
+      data_ = bigger;
+      capacity_ = std::max<size_t>(grown, 4096);
+    }
+    return data_ + size_;
+  }
+  void grew_to(const char* end) noexcept { size_ = static_cast<size_t>(end - data_); }
+  // The text, terminated; the caller frees it.
+  char* release() {
+    room(0)[0] = '\0';
+    return std::exchange(data_, nullptr);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The bare fingerprints of many texts back to back, each text's count (or
+// minus its status) in counts. One Fingerprints and one cleaning buffer
+// serve every text, so their memory is allocated once per call.
+char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size_t count,
+                            int32_t clean_mode, uint32_t flags, int64_t* counts) noexcept {
+  if (count > 0 && (texts == nullptr || counts == nullptr)) return nullptr;
+  const uint32_t plain_flags = flags & (FINGERPRINT_TILED | FINGERPRINT_SHORT);
+  return korvi::base::guarded(
+      [&]() -> char* {
+        GrowingText digits;
+        korvi::core::Fingerprints prints(false, key);
+        std::string cleaned;
+        for (size_t i = 0; i < count; ++i) {
+          const int32_t status =
+              texts[i] == nullptr ? STATUS_BAD_UTF8
+                                  : korvi::core::fingerprint_text(texts[i], clean_mode,
+                                                                  plain_flags, prints, cleaned);
+          if (status != STATUS_OK) {
+            counts[i] = -status;
+            continue;
+          }
+          counts[i] = static_cast<int64_t>(prints.size());
+          digits.grew_to(prints.write_raw(digits.room(prints.raw_length())));
+        }
+        return digits.release();
+      },
+      static_cast<char*>(nullptr));
+}
+
 }  // namespace
 
 extern "C" {
@@ -105,6 +171,22 @@ KORVI_API FingerprintResult* fingerprint_keyed(const korvi_key* key, const char*
                                                int32_t clean_mode, uint32_t flags) noexcept {
   // A missing key is refused like a missing text, never replaced by the salt.
   return fingerprint_with(key, key == nullptr ? nullptr : text, clean_mode, flags);
+}
+
+KORVI_API char* korvi_fingerprint_many(const char* const* texts, size_t count,
+                                      int32_t clean_mode, uint32_t flags,
+                                      int64_t* counts) noexcept {
+  return fingerprint_many_with(nullptr, texts, count, clean_mode, flags, counts);
+}
+
+KORVI_API char* korvi_fingerprint_many_keyed(const korvi_key* key, const char* const* texts,
+                                            size_t count, int32_t clean_mode, uint32_t flags,
+                                            int64_t* counts) noexcept {
+  if (key != nullptr) return fingerprint_many_with(key, texts, count, clean_mode, flags, counts);
+  // A missing key is refused like a missing text, never replaced by the salt.
+  if (count > 0 && (texts == nullptr || counts == nullptr)) return nullptr;
+  for (size_t i = 0; i < count; ++i) counts[i] = -STATUS_BAD_UTF8;
+  return korvi::base::to_c_string("");
 }
 
 KORVI_API char* js_fingerprint(const char* text, int32_t clean_mode, uint32_t flags) noexcept {

@@ -27,6 +27,19 @@ KORVI_API FingerprintResult *fingerprint(const char *text, int32_t clean_mode,
                                          uint32_t flags) KORVI_NOEXCEPT;
 /* fingerprint()'s text alone; release it with free() (2). */
 KORVI_API char *js_fingerprint(const char *text, int32_t clean_mode, uint32_t flags) KORVI_NOEXCEPT;
+/* fingerprint() with FINGERPRINT_RAW for count texts in one call, for
+ * callers to whom each call costs (bindings, WebAssembly): the bare
+ * fingerprints of every text back to back in the order of the texts,
+ * zero-terminated; release with free() (2). counts[i] receives the number of
+ * fingerprints of texts[i] (KORVI_FINGERPRINT_DIGITS hex digits each,
+ * KORVI_SHORT_FINGERPRINT_DIGITS with FINGERPRINT_SHORT), or minus the status
+ * fingerprint() gives a text it refuses (-STATUS_TOO_SHORT, -STATUS_BAD_UTF8;
+ * a NULL text is -STATUS_BAD_UTF8). Only FINGERPRINT_TILED and
+ * FINGERPRINT_SHORT are read from flags: the plain road is always taken.
+ * Returns NULL (counts then unspecified) when memory runs out, or texts or
+ * counts is NULL while count is not 0. */
+KORVI_API char *korvi_fingerprint_many(const char *const *texts, size_t count, int32_t clean_mode,
+                                       uint32_t flags, int64_t *counts) KORVI_NOEXCEPT;
 /* Releases a record from fingerprint() and its text. */
 KORVI_API void free_result(FingerprintResult *result) KORVI_NOEXCEPT;
 

@@ -44,6 +44,11 @@ KORVI_API bool korvi_key_id(const korvi_key *key, char out[17]) KORVI_NOEXCEPT;
  * text does: "Failed utf8 conversion", NULL, or "[]". */
 KORVI_API FingerprintResult *fingerprint_keyed(const korvi_key *key, const char *text,
                                                int32_t clean_mode, uint32_t flags) KORVI_NOEXCEPT;
+/* korvi_fingerprint_many() with the key; a NULL key refuses every text
+ * (-STATUS_BAD_UTF8). */
+KORVI_API char *korvi_fingerprint_many_keyed(const korvi_key *key, const char *const *texts,
+                                             size_t count, int32_t clean_mode, uint32_t flags,
+                                             int64_t *counts) KORVI_NOEXCEPT;
 KORVI_API char *fingerprint_chunk_keyed(const korvi_key *key, const char *text,
                                         uint32_t flags) KORVI_NOEXCEPT;
 KORVI_API char *assets_from_name_keyed(const korvi_key *key, const char *record_type,

@@ -463,12 +463,76 @@ export function fingerprint(text, { mode = 'text', tiled = false, short = false,
   return answer;
 }
 
-// fingerprintMany gathers the digits of many answers here and decodes them
-// with one TextDecoder call, made once, kept for the session and grown as
-// needed: one call per answer, or a string made per fingerprint, cost more
-// than hashing a third of a name in browsers.
-const STAGING_BYTES = 1 << 16;
-let staging = 0;
+// fingerprintMany hands the library many texts per call
+// (korvi_fingerprint_many): into an area of module memory made once, kept for
+// the session, the texts' bytes (zero-terminated, back to back), a pointer to
+// each and room for each text's count. One call per chunk of texts, where a
+// call per text cost a third more than hashing in browsers; the answers'
+// digits are decoded a piece of at most DIGIT_PIECE bytes at a time and
+// sliced into fingerprints.
+const MANY_TEXT_BYTES = 1 << 16;
+const MANY_TEXTS = 1024;
+const DIGIT_PIECE = 1 << 16;
+let manyArea = 0;  // MANY_TEXT_BYTES of texts, MANY_TEXTS pointers, MANY_TEXTS counts
+
+// Writes text (a string of ASCII characters other than NUL) into bytes at
+// at, zero-terminated; its length, or -1 (with bytes partly written) for any
+// other text or one that does not fit before end.
+function copyAscii(text, bytes, at, end) {
+  const length = text.length;
+  if (at + length >= end) return -1;
+  for (let i = 0; i < length; ++i) {
+    const c = text.charCodeAt(i);
+    if (c === 0 || c > 0x7f) return -1;
+    bytes[at + i] = c;
+  }
+  bytes[at + length] = 0;
+  return length;
+}
+
+// The fingerprints of count texts whose pointers are in the area, into
+// results from first on (null for a refusal).
+function fingerprintsOfChunk(count, first, results, mode, flags, handle, width) {
+  const pointers = manyArea + MANY_TEXT_BYTES;
+  const counts = pointers + 4 * MANY_TEXTS;
+  const digits = handle === 0
+    ? wasm._korvi_fingerprint_many(pointers, count, mode, flags, counts)
+    : wasm._korvi_fingerprint_many_keyed(handle, pointers, count, mode, flags, counts);
+  if (digits === 0) throw outOfMemory();
+  try {
+    // Counts are int64; fewer than 2^31 fit in the module, so the low word
+    // (little-endian) holds each, negative for a refusal.
+    const found = new Int32Array(wasm.HEAPU8.buffer, counts, 2 * count);
+    let text = '';
+    let textStart = digits;  // where the decoded piece text starts in the module
+    let at = digits;
+    for (let i = 0; i < count; ++i) {
+      const n = found[2 * i];
+      if (n < 0) {
+        results[first + i] = null;
+        continue;
+      }
+      const end = at + n * width;
+      if (end - textStart > text.length) {  // past the decoded piece: decode the next
+        textStart = at;
+        let pieceEnd = end;
+        for (let j = i + 1; j < count && found[2 * j] >= 0; ++j) {
+          if (pieceEnd + found[2 * j] * width - at > DIGIT_PIECE) break;
+          pieceEnd += found[2 * j] * width;
+        }
+        text = decoder.decode(wasm.HEAPU8.subarray(at, pieceEnd));
+      }
+      const fingerprints = new Array(n);
+      for (let k = 0, from = at - textStart; k < n; ++k, from += width) {
+        fingerprints[k] = text.slice(from, from + width);
+      }
+      results[first + i] = fingerprints;
+      at = end;
+    }
+  } finally {
+    wasm._korvi_free(digits);
+  }
+}
 
 /**
  * fingerprint() of each text, options read once: an array as long as texts,
@@ -485,56 +549,61 @@ export function fingerprintMany(texts, { mode = 'text', tiled = false, short = f
   const modeValue = modeOf(mode);
   const flags = fingerprintFlags(tiled, short);
   const width = short ? 16 : 64;
-  if (staging === 0) {
-    staging = wasm._malloc(STAGING_BYTES);
-    if (staging === 0) throw new RangeError('korvi: out of memory for the answers');
+  if (manyArea === 0) {
+    manyArea = wasm._malloc(MANY_TEXT_BYTES + 12 * MANY_TEXTS);
+    if (manyArea === 0) throw new RangeError('korvi: out of memory for the texts');
   }
   const results = new Array(list.length);
-  const waiting = [];  // index and length of each answer in staging, in order
-  let used = 0;
-  const decodeWaiting = () => {
-    const digits = decoder.decode(wasm.HEAPU8.subarray(staging, staging + used));
-    for (let w = 0, at = 0; w < waiting.length; w += 2) {
-      const fingerprints = [];
-      for (const end = at + waiting[w + 1]; at < end; at += width) fingerprints.push(digits.slice(at, at + width));
-      results[waiting[w]] = fingerprints;
-    }
-    waiting.length = 0;
+  let first = 0;  // the chunk's first text
+  let count = 0;  // texts in the chunk
+  let used = 0;   // their bytes in the area
+  let heap = wasm.HEAPU8;
+  let pointers = new Uint32Array(heap.buffer, manyArea + MANY_TEXT_BYTES, MANY_TEXTS);
+  const flush = () => {
+    if (count > 0) fingerprintsOfChunk(count, first, results, modeValue, flags, handle, width);
+    heap = wasm.HEAPU8;  // the call may have grown the heap
+    pointers = new Uint32Array(heap.buffer, manyArea + MANY_TEXT_BYTES, MANY_TEXTS);
+    first += count;
+    count = 0;
     used = 0;
   };
-  let index = 0;
-  const stage = (text) => {
-    const heap = wasm.HEAPU8;
-    if (refusalAt(heap, text) !== null) {
-      results[index] = null;
-      return;
-    }
-    const end = digitsEnd(heap, text, width);
-    const length = end - text;
-    if (length > STAGING_BYTES) {  // a long text's own decoder call
-      results[index] = fingerprintsAt(text, width);
-      return;
-    }
-    if (used + length > STAGING_BYTES) decodeWaiting();
-    heap.copyWithin(staging + used, text, end);
-    used += length;
-    waiting.push(index, length);
-  };
-  const call = (p) => withAnswer(p, modeValue, flags, handle, stage);
-  for (; index < list.length; ++index) {
+  for (let index = 0; index < list.length; ++index) {
+    if (count === MANY_TEXTS) flush();
     const text = list[index];
-    if (copiedAscii(text)) {
-      call(scratch);
-      continue;
+    let length = typeof text === 'string' ? copyAscii(text, heap, manyArea + used, manyArea + MANY_TEXT_BYTES) : -1;
+    if (length < 0) {
+      let bytes;
+      try {
+        bytes = checked(text, `texts[${index}]`);
+      } catch (error) {
+        if (!(error instanceof KorviError)) throw error;
+        pointers[count++] = 0;  // a NULL text, which the library refuses in turn
+        continue;
+      }
+      const capacity = typeof bytes === 'string' ? 3 * bytes.length + 1 : bytes.length + 1;
+      if (capacity > MANY_TEXT_BYTES) {  // a text longer than the area goes alone
+        flush();
+        withTexts([bytes], (pointer) => {
+          new Uint32Array(wasm.HEAPU8.buffer, manyArea + MANY_TEXT_BYTES, 1)[0] = pointer;
+          count = 1;
+          flush();
+        });
+        continue;
+      }
+      if (used + capacity > MANY_TEXT_BYTES) flush();
+      const at = manyArea + used;
+      if (typeof bytes === 'string') {
+        length = encoder.encodeInto(bytes, heap.subarray(at, at + capacity - 1)).written;
+      } else {
+        heap.set(bytes, at);
+        length = bytes.length;
+      }
+      heap[at + length] = 0;
     }
-    try {
-      withText(checked(text, `texts[${index}]`), call);
-    } catch (error) {
-      if (!(error instanceof KorviError)) throw error;
-      results[index] = null;
-    }
+    pointers[count++] = manyArea + used;
+    used += length + 1;
   }
-  if (used > 0) decodeWaiting();
+  flush();
   return results;
 }
 

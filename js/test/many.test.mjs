@@ -111,7 +111,7 @@ test('texts around the input buffer size, ASCII and not, against node:crypto', (
   }
 });
 
-test('a batch whose answers outgrow the staging buffer, with a long text and refusals among them', () => {
+test('a batch past every chunk boundary, with refusals, a text larger than the input area and long answers', () => {
   const sha = (window) => createHash('sha512').update(window).update(SALT).digest('hex').slice(0, 64);
   const windows = (letters) => {
     const prints = new Set();
@@ -119,10 +119,18 @@ test('a batch whose answers outgrow the staging buffer, with a long text and ref
     return [...prints].sort();
   };
   const letters = (length) => Array.from(randomBytes(length), (byte) => String.fromCharCode(65 + (byte % 26))).join('');
-  // About 400 kB of digits in all, 130 kB of them in one answer.
-  const texts = Array.from({ length: 300 }, (_, i) => (i === 150 ? letters(2000) : letters(20 + (i % 21))));
+  // 1,500 texts (more than one call takes) of 110 kB (more than its input
+  // area), one of them 70 kB alone; answers of 6 MB of digits, decoded in
+  // pieces; refusals of each kind, one first in the second call.
+  const texts = Array.from({ length: 1500 }, (_, i) => (i === 150 ? letters(70000) : letters(20 + (i % 50))));
   texts[7] = 'too short';
   texts[200] = Uint8Array.of(0x41, 0xff, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x4b, 0x4c, 0x4d);
-  const expected = texts.map((text, i) => (i === 7 || i === 200 ? null : windows(text)));
+  texts[1024] = 'a NUL\0 in the middle of a text';
+  texts[1025] = `${letters(30)}\u00e9`;  // not ASCII: through TextEncoder
+  const refused = new Set([7, 200, 1024]);
+  const expected = texts.map((text, i) => {
+    if (refused.has(i)) return null;
+    return i === 1025 ? windows(text.slice(0, -1) + '\u00c9') : windows(text);
+  });
   assert.deepEqual(korvi.fingerprintMany(texts), expected);
 });

@@ -183,6 +183,11 @@ void Fingerprints::append_json_array(std::string& out) const {
   write_json_array(out.data() + before);
 }
 
+char* Fingerprints::write_raw(char* out) const noexcept {
+  for (size_t i = 0; i < size(); ++i) out = write_hex(i, out);
+  return out;
+}
+
 void Fingerprints::append_raw(std::string& out) const {
   const size_t n = size();
   char buffer[65];
@@ -344,6 +349,12 @@ int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprin
 int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
                          Fingerprints& out) {
   std::string cleaned;
+  return fingerprint_text(text, clean_mode, flags, out, cleaned);
+}
+
+int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
+                         Fingerprints& out, std::string& cleaned) {
+  cleaned.clear();
   if (!text::clean_into(text, clean_mode, cleaned)) return STATUS_BAD_UTF8;
   return fingerprint_cleaned(cleaned, flags, out);
 }

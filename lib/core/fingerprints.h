@@ -59,6 +59,7 @@ class Fingerprints {
   size_t json_array_length() const noexcept;
   size_t raw_length() const noexcept;
   char* write_json_array(char* out) const noexcept;  // returns the end; no terminator
+  char* write_raw(char* out) const noexcept;         // raw_length() bytes; returns the end
   // The items back to back with no separator.
   void append_raw(std::string& out) const;
 
@@ -88,6 +89,10 @@ void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerpri
 // STATUS_TOO_SHORT or STATUS_BAD_UTF8; out is sealed only on STATUS_OK.
 int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
                          Fingerprints& out);
+// The same, cleaning into cleaned (its old content is dropped): a caller
+// with many texts keeps its memory, and out's, from one text to the next.
+int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
+                         Fingerprints& out, std::string& cleaned);
 
 // The same after cleaning: cleaned must be valid UTF-8. Returns STATUS_OK or
 // STATUS_TOO_SHORT.
