@@ -79,6 +79,24 @@ void BM_FingerprintNamesTiled(benchmark::State& s) {
 void BM_FingerprintNamesShort(benchmark::State& s) {
   run_fingerprints(s, "names.txt", CLEAN_TEXT, FINGERPRINT_SHORT);
 }
+// The names a thousand to a call through korvi_fingerprint_many, whose
+// windows of several names share the hashing lanes; items are names.
+void BM_FingerprintManyNames(benchmark::State& state) {
+  const auto& lines = lines_of("names.txt");
+  constexpr size_t kBatch = 1000;
+  std::vector<const char*> texts;
+  for (const std::string& line : lines) texts.push_back(line.c_str());
+  std::vector<int64_t> counts(kBatch);
+  size_t from = 0;
+  for (auto _ : state) {
+    if (from + kBatch > texts.size()) from = 0;
+    char* digits = korvi_fingerprint_many(texts.data() + from, kBatch, CLEAN_TEXT, 0, counts.data());
+    benchmark::DoNotOptimize(digits);
+    korvi_free(digits);
+    from += kBatch;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
+}
 void BM_FingerprintText10k(benchmark::State& state) {
   run_fingerprints(state, "texts.txt", CLEAN_TEXT, 0);
   // Every code point of a 10,000-character ASCII text starts one window.
@@ -274,6 +292,7 @@ void BM_Sha512Block128Libsodium(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FingerprintNames);
+BENCHMARK(BM_FingerprintManyNames);
 BENCHMARK(BM_FingerprintNamesKeyed);
 BENCHMARK(BM_FingerprintNamesTiled);
 BENCHMARK(BM_FingerprintNamesTiledKeyed);

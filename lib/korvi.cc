@@ -130,8 +130,7 @@ class GrowingText {
 };
 
 // The bare fingerprints of many texts back to back, each text's count (or
-// minus its status) in counts. One Fingerprints and one cleaning buffer
-// serve every text, so their memory is allocated once per call.
+// minus its status) in counts.
 char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size_t count,
                             int32_t clean_mode, uint32_t flags, int64_t* counts) noexcept {
   if (count > 0 && (texts == nullptr || counts == nullptr)) return nullptr;
@@ -139,20 +138,16 @@ char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size
   return korvi::base::guarded(
       [&]() -> char* {
         GrowingText digits;
-        korvi::core::Fingerprints prints(false, key);
-        std::string cleaned;
-        for (size_t i = 0; i < count; ++i) {
-          const int32_t status =
-              texts[i] == nullptr ? STATUS_BAD_UTF8
-                                  : korvi::core::fingerprint_text(texts[i], clean_mode,
-                                                                  plain_flags, prints, cleaned);
-          if (status != STATUS_OK) {
-            counts[i] = -status;
-            continue;
-          }
-          counts[i] = static_cast<int64_t>(prints.size());
-          digits.grew_to(prints.write_raw(digits.room(prints.raw_length())));
-        }
+        korvi::core::fingerprint_texts(
+            texts, count, clean_mode, plain_flags, key,
+            [&](size_t i, int32_t status, const korvi::core::Fingerprints& prints) {
+              if (status != STATUS_OK) {
+                counts[i] = -status;
+                return;
+              }
+              counts[i] = static_cast<int64_t>(prints.size());
+              digits.grew_to(prints.write_raw(digits.room(prints.raw_length())));
+            });
         return digits.release();
       },
       static_cast<char*>(nullptr));

@@ -9,7 +9,9 @@
 // and by CPU time: a fresh Node process's (all its threads; it holds only
 // the package and the names), the native benchmark's, the Chromium renderer
 // process's (all its threads, from /proc). Ratios to native are per
-// CPU-second, which a busy machine disturbs less.
+// CPU-second, which a busy machine disturbs less, and like for like: a call
+// per name against the native fingerprint(), fingerprintMany() against the
+// native korvi_fingerprint_many() with a thousand names per call.
 import { readFileSync, readdirSync, statSync } from 'node:fs';
 import { performance } from 'node:perf_hooks';
 import { execFileSync } from 'node:child_process';
@@ -103,16 +105,29 @@ function rendererCpu(browserPid) {
   return cpu;
 }
 
+// The native library's names per second, one call per name (fingerprint(),
+// beside the package's fingerprint() and jsFingerprint()) and a thousand
+// names per call (korvi_fingerprint_many, beside fingerprintMany()).
+function nativeFor(native, way) {
+  return way === 'fingerprintMany' ? native.many : native.one;
+}
+
 function nativeRate() {
   const bench = new URL('../../build/bench/bench/korvi_bench', import.meta.url).pathname;
   try {
     const run = JSON.parse(execFileSync(bench, [
-      '--benchmark_filter=BM_FingerprintNames$', `--benchmark_min_time=${SECONDS}`,
+      '--benchmark_filter=BM_FingerprintNames$|BM_FingerprintManyNames$', `--benchmark_min_time=${SECONDS}`,
       `--benchmark_repetitions=${ROUNDS}`, '--benchmark_format=json'],
     { env: { ...process.env, KORVI_BENCH_DATA: namesPath.replace(/\/[^/]*$/, '') } }).toString());
-    const runs = run.benchmarks.filter((b) => b.run_type === 'iteration');
-    const best = (key) => Math.max(...runs.map((b) => 1e9 / b[key]));
-    return { wall: best('real_time'), cpu: best('cpu_time') };
+    // items_per_second is per CPU-second; the wall clock's rate scales it.
+    const rate = (name) => {
+      const runs = run.benchmarks.filter((b) => b.run_type === 'iteration' && b.run_name === name);
+      return {
+        wall: Math.max(...runs.map((b) => b.items_per_second * b.cpu_time / b.real_time)),
+        cpu: Math.max(...runs.map((b) => b.items_per_second)),
+      };
+    };
+    return { one: rate('BM_FingerprintNames'), many: rate('BM_FingerprintManyNames') };
   } catch (error) {
     console.log(`native: ${bench} did not run (${error.message.split('\n')[0]})`);
     return null;
@@ -174,11 +189,13 @@ try {
     const chromium = await rates(chromiumRound);
     results.push({ node, native, chromium });
     const show = (rate) => (rate ? `${Math.round(rate.wall)} wall, ${Math.round(rate.cpu)} CPU` : 'n/a');
-    const share = (rate) => (native && rate ? ` = ${(100 * rate.cpu / native.cpu).toFixed(1)}%` : '');
+    const share = (rate, way) => (native && rate ? ` = ${(100 * rate.cpu / nativeFor(native, way).cpu).toFixed(1)}%` : '');
     console.log(`cycle ${cycle} (load average ${load}):`);
-    if (native) console.log(`  native fingerprint(): ${show(native)} names/s`);
+    if (native) {
+      console.log(`  native fingerprint(): ${show(native.one)} names/s; korvi_fingerprint_many(): ${show(native.many)} names/s`);
+    }
     for (const [where, rate] of [['Node', node], ['Chromium', chromium]]) {
-      console.log(`  ${where}: ${WAYS.map((way) => `${way}() ${show(rate[way])}${share(rate[way])}`).join('; ')}`);
+      console.log(`  ${where}: ${WAYS.map((way) => `${way}() ${show(rate[way])}${share(rate[way], way)}`).join('; ')}`);
     }
   }
 } finally {
@@ -189,7 +206,7 @@ if (results.length > 1 && results.every((r) => r.native)) {
   console.log(`per CPU-second, share of native over ${results.length} cycles (lowest to highest):`);
   for (const where of ['node', 'chromium']) {
     const spread = WAYS.filter((way) => results[0][where][way]).map((way) => {
-      const shares = results.map((r) => 100 * r[where][way].cpu / r.native.cpu).sort((a, b) => a - b);
+      const shares = results.map((r) => 100 * r[where][way].cpu / nativeFor(r.native, way).cpu).sort((a, b) => a - b);
       return `${way}() ${shares.map((s) => s.toFixed(1)).join(', ')}%`;
     });
     console.log(`  ${where === 'node' ? 'Node' : 'Chromium'}: ${spread.join('; ')}`);

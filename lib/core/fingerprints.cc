@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <utility>
 
 #include "base/endian.h"
 #include "base/utf8.h"
@@ -213,27 +214,36 @@ void Fingerprints::reserve(size_t more) {
 
 void Fingerprints::add_window(std::string_view bytes) { add_windows(&bytes, 1); }
 
+void hash_windows(const korvi_key* key, const std::string_view* windows, size_t count,
+                  uint8_t* digests) noexcept {
+  if (key != nullptr) {
+    key->mac.batch(windows, count, kSalt, digests);
+  } else {
+    sha512_batch(windows, count, kSalt, digests);
+  }
+}
+
 void Fingerprints::add_windows(const std::string_view* windows, size_t count) {
   uint8_t digests[kWindowsPerBatch * kSha512Bytes];
   while (count > 0) {
     const size_t n = std::min(count, kWindowsPerBatch);
     // Hashed together so the multi-buffer kernel can fill its lanes.
-    if (key_ != nullptr) {
-      key_->mac.batch(windows, n, kSalt, digests);
-    } else {
-      sha512_batch(windows, n, kSalt, digests);
-    }
-    for (size_t i = 0; i < n; ++i) {
-      const uint8_t* digest = digests + i * kSha512Bytes;
-      if (short_form_) {
-        short_.push_back(base::load_be64(digest));
-      } else {
-        long_.push_back(Long{{base::load_be64(digest), base::load_be64(digest + 8),
-                              base::load_be64(digest + 16), base::load_be64(digest + 24)}});
-      }
-    }
+    hash_windows(key_, windows, n, digests);
+    add_digests(digests, n);
     windows += n;
     count -= n;
+  }
+}
+
+void Fingerprints::add_digests(const uint8_t* digests, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* digest = digests + i * kSha512Bytes;
+    if (short_form_) {
+      short_.push_back(base::load_be64(digest));
+    } else {
+      long_.push_back(Long{{base::load_be64(digest), base::load_be64(digest + 8),
+                            base::load_be64(digest + 16), base::load_be64(digest + 24)}});
+    }
   }
 }
 
@@ -257,7 +267,8 @@ void Fingerprints::seal() {
 namespace {
 
 // Every code point one byte: windows are plain substrings.
-void cut_ascii_windows(std::string_view text, bool tiled, WindowBatcher& batch) {
+template <class Batch>
+void cut_ascii_windows(std::string_view text, bool tiled, Batch& batch) {
   const size_t last = text.size() - kWindowCodepoints;
   const size_t step = tiled ? kWindowCodepoints : 1;
   size_t start = 0;
@@ -267,19 +278,12 @@ void cut_ascii_windows(std::string_view text, bool tiled, WindowBatcher& batch) 
   batch.flush();
 }
 
-}  // namespace
-
-void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
-  cut_windows(text, base::count_codepoints(text), tiled, out);
-}
-
-void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerprints& out) {
+// The windows of a valid text of at least 14 code points, each handed to
+// batch.push, then batch.flush().
+template <class Batch>
+void cut_windows_into(std::string_view text, size_t codepoints, bool tiled, Batch& batch) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
-  // At most one window per byte (sliding) or per 14 bytes (tiles), so the
-  // digests never move while they are added.
-  out.reserve(tiled ? size / kWindowCodepoints + 1 : size);
-  WindowBatcher batch(out);
   if (codepoints == size && size >= kWindowCodepoints) {
     cut_ascii_windows(text, tiled, batch);
     return;
@@ -327,6 +331,20 @@ void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerpri
   batch.flush();
 }
 
+}  // namespace
+
+void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerprints& out) {
+  // At most one window per byte (sliding) or per 14 bytes (tiles), so the
+  // digests never move while they are added.
+  out.reserve(tiled ? text.size() / kWindowCodepoints + 1 : text.size());
+  WindowBatcher batch(out);
+  cut_windows_into(text, codepoints, tiled, batch);
+}
+
+void cut_windows(std::string_view text, bool tiled, Fingerprints& out) {
+  cut_windows(text, base::count_codepoints(text), tiled, out);
+}
+
 int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprints& out) {
   const size_t codepoints = base::count_codepoints(cleaned);
   if (codepoints <= kTooShortCodepoints) return STATUS_TOO_SHORT;
@@ -357,6 +375,107 @@ int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
   cleaned.clear();
   if (!text::clean_into(text, clean_mode, cleaned)) return STATUS_BAD_UTF8;
   return fingerprint_cleaned(cleaned, flags, out);
+}
+
+namespace {
+
+// The windows of short texts, gathered as offsets into the texts' store
+// (which may move while it grows) until enough are pending for one batch.
+class WindowSpans {
+ public:
+  explicit WindowSpans(std::string_view store) : store_(store) {}
+  void push(std::string_view window) {
+    spans_.push_back({static_cast<size_t>(window.data() - store_.data()), window.size()});
+  }
+  void flush() {}
+  void rebase(std::string_view store) { store_ = store; }
+  size_t size() const noexcept { return spans_.size(); }
+  std::string_view operator[](size_t i) const {
+    return store_.substr(spans_[i].first, spans_[i].second);
+  }
+  void clear() { spans_.clear(); }
+
+ private:
+  std::string_view store_;
+  std::vector<std::pair<size_t, size_t>> spans_;
+};
+
+}  // namespace
+
+void fingerprint_texts(const char* const* texts, size_t count, int clean_mode, uint32_t flags,
+                       const korvi_key* key,
+                       const std::function<void(size_t, int32_t, const Fingerprints&)>& done) {
+  const bool short_form = (flags & FINGERPRINT_SHORT) != 0;
+  const bool tiled = (flags & FINGERPRINT_TILED) != 0;
+  Fingerprints prints(short_form, key);
+  struct Pending {
+    size_t index;
+    int32_t status;
+    size_t first_window, windows;
+  };
+  std::vector<Pending> pending;
+  std::string store, cleaned;  // the pending texts, cleaned (and padded), back to back
+  WindowSpans spans(store);
+  std::vector<std::string_view> views;
+  std::vector<uint8_t> digests;
+  const auto finish_pending = [&] {
+    spans.rebase(store);
+    views.resize(spans.size());
+    for (size_t w = 0; w < views.size(); ++w) views[w] = spans[w];
+    digests.resize(views.size() * kSha512Bytes);
+    if (!views.empty()) hash_windows(key, views.data(), views.size(), digests.data());
+    for (const Pending& text : pending) {
+      if (text.status == STATUS_OK) {
+        prints.reset(short_form);
+        prints.add_digests(digests.data() + text.first_window * kSha512Bytes, text.windows);
+        prints.seal();
+      }
+      done(text.index, text.status, prints);
+    }
+    pending.clear();
+    store.clear();
+    spans.clear();
+  };
+  for (size_t i = 0; i < count; ++i) {
+    if (texts[i] == nullptr) {
+      pending.push_back({i, STATUS_BAD_UTF8, 0, 0});
+      continue;
+    }
+    const std::string_view text = texts[i];
+    // A text of more windows than a batch holds is fingerprinted alone, so
+    // that pending digests stay within one batch's memory.
+    if (text.size() > kWindowsPerBatch) {
+      finish_pending();
+      const int32_t status = fingerprint_text(text, clean_mode, flags, prints, cleaned);
+      done(i, status, prints);
+      continue;
+    }
+    cleaned.clear();
+    if (!text::clean_into(text, clean_mode, cleaned)) {
+      pending.push_back({i, STATUS_BAD_UTF8, 0, 0});
+      continue;
+    }
+    size_t codepoints = base::count_codepoints(cleaned);
+    if (codepoints <= kTooShortCodepoints) {
+      pending.push_back({i, STATUS_TOO_SHORT, 0, 0});
+      continue;
+    }
+    const size_t start = store.size();
+    if (codepoints < kWindowCodepoints) {
+      store.push_back(' ');
+      store.append(cleaned);
+      store.push_back(' ');
+      codepoints += 2;
+    } else {
+      store.append(cleaned);
+    }
+    spans.rebase(store);
+    const size_t first = spans.size();
+    cut_windows_into(std::string_view(store).substr(start), codepoints, tiled, spans);
+    pending.push_back({i, STATUS_OK, first, spans.size() - first});
+    if (spans.size() >= kWindowsPerBatch) finish_pending();
+  }
+  finish_pending();
 }
 
 }  // namespace korvi::core

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,11 @@ inline constexpr size_t kWindowCodepoints = 14;
 // Cleaned texts of this many code points or fewer are refused; 12 and 13 are
 // padded with one space at each end to make one window.
 inline constexpr size_t kTooShortCodepoints = 11;
+
+// The 64-byte digests of windows + salt (HMAC with a key), count of them,
+// hashed in multi-buffer batches.
+void hash_windows(const korvi_key* key, const std::string_view* windows, size_t count,
+                  uint8_t* digests) noexcept;
 
 // Fingerprint of bytes + salt: writes 64 (or 16 when short_form) lower-case
 // hex digits and a terminating zero into out (65 or 17 bytes). With a key,
@@ -68,6 +74,9 @@ class Fingerprints {
   void reserve(size_t more);
   void add_window(std::string_view bytes);
   void add_windows(const std::string_view* windows, size_t count);
+  // Digests (64 bytes each, as hash_windows writes them) of windows hashed
+  // elsewhere.
+  void add_digests(const uint8_t* digests, size_t count);
   void seal();
 
  private:
@@ -97,5 +106,14 @@ int32_t fingerprint_text(std::string_view text, int clean_mode, uint32_t flags,
 // The same after cleaning: cleaned must be valid UTF-8. Returns STATUS_OK or
 // STATUS_TOO_SHORT.
 int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprints& out);
+
+// fingerprint_text for each of count texts (a NULL one is STATUS_BAD_UTF8),
+// handed in order to done(i, status, fingerprints), which are sealed when
+// status is STATUS_OK. The windows of several short texts are hashed in one
+// batch, so that the multi-buffer kernels fill their lanes across texts (a
+// name has about eight windows).
+void fingerprint_texts(const char* const* texts, size_t count, int clean_mode, uint32_t flags,
+                       const korvi_key* key,
+                       const std::function<void(size_t, int32_t, const Fingerprints&)>& done);
 
 }  // namespace korvi::core

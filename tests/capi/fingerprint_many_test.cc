@@ -103,6 +103,31 @@ TEST(FingerprintMany, EachTextAsFingerprintAnswersItAlone) {
   EXPECT_EQ(many->substr(fifth, kJohn.size()), kJohn);
 }
 
+// Hundreds of short texts, whose windows are hashed several texts to a
+// batch: texts too short, padded, of 14 code points, longer, not ASCII,
+// and 256 bytes or just over (those are fingerprinted alone).
+TEST(FingerprintMany, ShortTextsHashedTogetherAsEachAlone) {
+  std::vector<std::string> owned;
+  for (int i = 0; i < 400; ++i) {
+    std::string text = "Name " + std::to_string(i) + (i % 3 == 0 ? " Müller" : " Smith");
+    text.resize(static_cast<size_t>(5 + (i * 7) % 60), 'x');
+    owned.push_back(text);
+  }
+  owned.push_back(std::string(256, 'q'));
+  owned.push_back(std::string(257, 'q'));
+  owned.push_back("Zoë Ångström");
+  std::vector<const char*> texts;
+  for (const std::string& text : owned) texts.push_back(text.c_str());
+  const std::string material(32, 'k');
+  KeyPtr key(korvi_key_new(reinterpret_cast<const unsigned char*>(material.data()),
+                           material.size()));
+  ASSERT_NE(key, nullptr);
+  for (uint32_t flags : {0u, FINGERPRINT_TILED | FINGERPRINT_SHORT}) {
+    expect_same_as_alone(nullptr, false, texts, flags);
+    expect_same_as_alone(key.get(), true, texts, flags);
+  }
+}
+
 TEST(FingerprintMany, ReadsOnlyTheTiledAndShortFlags) {
   const char* texts[] = {"a OR b and more words", "\"john smith jr\""};
   int64_t plain[2], other[2];
