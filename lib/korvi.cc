@@ -1,17 +1,15 @@
 // The library's own unit, above every module: the main entry point, which
 // takes the plain road (lib/core) or the boolean road (lib/expr), and the
 // exports that belong to the library as a whole.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include <utf8proc.h>
 
 #include "base/boundary.h"
+#include "base/buffer.h"
 #include "core/envelope.h"
 #include "core/fingerprints.h"
 #include "core/sha512_batch.h"
@@ -92,43 +90,6 @@ FingerprintResult* fingerprint_with(const korvi_key* key, const char* text, int3
   return result;
 }
 
-// A zero-terminated text grown in place in a malloc'd buffer, which is
-// handed to the caller as it is (no copy of a long answer at the end).
-class GrowingText {
- public:
-  GrowingText() = default;
-  GrowingText(const GrowingText&) = delete;
-  GrowingText& operator=(const GrowingText&) = delete;
-  ~GrowingText() { std::free(data_); }
-
-  // Room for n more bytes and the terminator; where they go. Throws
-  // bad_alloc when memory runs out.
-  char* room(size_t n) {
-    using korvi::core::saturating_add;
-    const size_t needed = saturating_add(saturating_add(size_, n), 1);
-    if (needed == korvi::core::kSizeUnbounded) throw std::bad_alloc();
-    if (needed > capacity_) {
-      const size_t grown = std::max(needed, saturating_add(capacity_, capacity_));
-      auto* bigger = static_cast<char*>(std::realloc(data_, std::max<size_t>(grown, 4096)));
-      if (bigger == nullptr) throw std::bad_alloc();
-      data_ = bigger;
-      capacity_ = std::max<size_t>(grown, 4096);
-    }
-    return data_ + size_;
-  }
-  void grew_to(const char* end) noexcept { size_ = static_cast<size_t>(end - data_); }
-  // The text, terminated; the caller frees it.
-  char* release() {
-    room(0)[0] = '\0';
-    return std::exchange(data_, nullptr);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-};
-
 // The bare fingerprints of many texts back to back, each text's count (or
 // minus its status) in counts.
 char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size_t count,
@@ -137,7 +98,7 @@ char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size
   const uint32_t plain_flags = flags & (FINGERPRINT_TILED | FINGERPRINT_SHORT);
   return korvi::base::guarded(
       [&]() -> char* {
-        GrowingText digits;
+        korvi::base::Buffer digits;
         korvi::core::fingerprint_texts(
             texts, count, clean_mode, plain_flags, key,
             [&](size_t i, int32_t status, const korvi::core::Fingerprints& prints) {
@@ -146,7 +107,7 @@ char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size
                 return;
               }
               counts[i] = static_cast<int64_t>(prints.size());
-              digits.grew_to(prints.write_raw(digits.room(prints.raw_length())));
+              digits.commit(prints.write_raw(digits.room(prints.raw_length())));
             });
         return digits.release();
       },

@@ -1,4 +1,4 @@
-// Internals of the JSON module: the growable output buffer, number routines
+// Internals of the JSON module: number routines
 // shared by writer and parser (UTF-8 comes from base/utf8.h), and the tree operations behind the C
 // exports. Functions that allocate throw std::bad_alloc; the C boundary turns
 // that into a NULL result.
@@ -11,47 +11,13 @@
 #include <string_view>
 #include <version>
 
+#include "base/buffer.h"
 #include "korvi/json.h"
 
 namespace korvi::json {
 
-// A malloc'd text under construction; release() hands it over zero-terminated.
-// Capacity starts at 16 and doubles, so appending is amortised linear.
-class Buffer {
- public:
-  Buffer() = default;
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  ~Buffer() { std::free(start_); }
-
-  void reserve(size_t n) {
-    if (capacity_ - length_ < n) grow(n);
-  }
-  void put(char c) {
-    reserve(1);
-    start_[length_++] = c;
-  }
-  void put(const void* bytes, size_t n) {
-    if (n == 0) return;
-    reserve(n);
-    std::memcpy(start_ + length_, bytes, n);
-    length_ += n;
-  }
-  void put(std::string_view text) { put(text.data(), text.size()); }
-
-  size_t size() const noexcept { return length_; }
-  std::string_view view() const noexcept { return {start_ ? start_ : "", length_}; }
-
-  // The zero-terminated text, now owned by the caller (free()).
-  char* release();
-
- private:
-  void grow(size_t n);
-
-  char* start_ = nullptr;
-  size_t length_ = 0;
-  size_t capacity_ = 0;  // one byte beyond it is kept for the terminating zero
-};
+// The module's output texts are built in base::Buffer.
+using Buffer = base::Buffer;
 
 // ---- numbers ----
 

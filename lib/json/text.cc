@@ -13,27 +13,6 @@
 
 namespace korvi::json {
 
-void Buffer::grow(size_t n) {
-  size_t capacity = capacity_ == 0 ? 16 : capacity_;
-  while (capacity - length_ < n) {
-    if (capacity > std::numeric_limits<size_t>::max() / 2) throw std::bad_alloc();
-    capacity *= 2;
-  }
-  void* bigger = std::realloc(start_, capacity + 1);
-  if (bigger == nullptr) throw std::bad_alloc();
-  start_ = static_cast<char*>(bigger);
-  capacity_ = capacity;
-}
-
-char* Buffer::release() {
-  if (start_ == nullptr) grow(0);
-  start_[length_] = '\0';
-  char* text = start_;
-  start_ = nullptr;
-  length_ = capacity_ = 0;
-  return text;
-}
-
 namespace {
 
 // Decimal exponent of the leading non-zero digit of a matched number; only
