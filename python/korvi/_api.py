@@ -1,10 +1,11 @@
 """The library's exports as Python functions."""
 from __future__ import annotations
 
+import ctypes
 import enum
 import json
 from dataclasses import dataclass
-from typing import Any, Dict, List, Optional, Tuple, TypedDict, Union, overload
+from typing import Any, Dict, Iterable, List, Optional, Tuple, TypedDict, Union, overload
 
 from ._errors import EmbeddedNulError, InvalidUtf8Error, error_for_status
 from ._json import loads
@@ -27,6 +28,7 @@ __all__ = [
     "fingerprint",
     "fingerprint_chunk",
     "fingerprint_expression",
+    "fingerprint_many",
     "library_version",
     "sha512_implementation",
     "unicode_version",
@@ -169,6 +171,44 @@ def fingerprint(text: Text, mode: ModeLike = "text", tiled: bool = False, short:
         hex_text = answer.decode("ascii")
         return [hex_text[i:i + width] for i in range(0, len(hex_text), width)]
     return json.loads(answer)["data"]["fingerprints"]  # type: ignore[no-any-return]
+
+
+def fingerprint_many(texts: Iterable[Text], mode: ModeLike = "text", tiled: bool = False,
+                     short: bool = False, *, key: Optional[Key] = None,
+                     library: Optional[Library] = None) -> List[Optional[List[str]]]:
+    """fingerprint() of each text with one set of options, in one call into
+    the library (whose windows of several texts share the hashing lanes):
+    a list as long as texts, with None where fingerprint() would raise a
+    KorviError (a text too short, not well-formed UTF-8, with a NUL byte).
+    A text that is neither str nor bytes raises TypeError naming its index.
+    """
+    lib = _library(library)
+    flags = (_TILED if tiled else 0) | (_SHORT if short else 0)
+    data: List[Optional[bytes]] = []
+    for index, text in enumerate(texts):
+        try:
+            data.append(encode(text, "texts[%d]" % index))
+        except EmbeddedNulError:
+            data.append(None)  # the library refuses a NULL text in turn
+    count = len(data)
+    pointers = (ctypes.c_char_p * count)(*data)
+    counts = (ctypes.c_int64 * count)()
+    if key is not None:
+        answer = lib.fingerprint_many_keyed(_key_handle(key, lib), pointers, count, _mode(mode), flags, counts)
+    else:
+        answer = lib.fingerprint_many(pointers, count, _mode(mode), flags, counts)
+    digits = lib.take_string(answer).decode("ascii")
+    width = _DIGITS[short]
+    results: List[Optional[List[str]]] = []
+    at = 0
+    for found in counts:
+        if found < 0:
+            results.append(None)
+            continue
+        end = at + found * width
+        results.append([digits[i:i + width] for i in range(at, end, width)])
+        at = end
+    return results
 
 
 def fingerprint_expression(expr: Text, parse_only: bool = False, mode: ModeLike = "text",

@@ -214,6 +214,13 @@ class Library:
             name: self._declare(name + "_keyed", c_void_p, [c_void_p] + [c_char_p] * count)
             for name, count in _ASSET_EXPORTS.items()
         }
+        # texts, count, mode, flags, counts (int64 each)
+        many_args = [ctypes.POINTER(c_char_p), ctypes.c_size_t, ctypes.c_int32, ctypes.c_uint32,
+                     ctypes.POINTER(ctypes.c_int64)]
+        self.fingerprint_many: Callable[..., Optional[int]] = self._declare(
+            "korvi_fingerprint_many", c_void_p, many_args)
+        self.fingerprint_many_keyed: Callable[..., Optional[int]] = self._declare(
+            "korvi_fingerprint_many_keyed", c_void_p, [c_void_p] + many_args)
         # field, rows, columns, column count, flags
         self.assets_batch: Callable[..., Any] = self._declare(
             "korvi_assets_batch", ctypes.POINTER(AssetBatch),

@@ -141,6 +141,30 @@ def test_expression_trees(lib, expr, tree):
     assert korvi.fingerprint_expression(expr, parse_only=True) == tree
 
 
+
+@pytest.mark.parametrize("tiled,short", [(False, False), (True, True)])
+def test_fingerprint_many_answers_each_text_as_hashlib_does(lib, tiled, short):
+    texts = ["john smith jr", "  o'Brien-Smith, Jr. ", "al", b"x\xff" * 10, "a\0b long enough",
+             "abcdefghijkl", "a" * 30, "\u00e0\u00e9\u00ee\u00f5\u00fc\U00010428\u4e2d\u6587klmnopq",
+             "lone \ud800 surrogate text"]
+    cleaned = ["JOHN SMITH JR", " O BRIEN SMITH JR ", None, None, None, "ABCDEFGHIJKL", "A" * 30,
+               MULTI_BYTE, None]
+    expected = [None if c is None else prints(c, tiled, short) for c in cleaned]
+    assert korvi.fingerprint_many(texts, tiled=tiled, short=short) == expected
+    # A thousand texts in one call, the windows of several hashed together.
+    names = ["name %d smith%s" % (i, "x" * (i % 40)) for i in range(1000)]
+    assert korvi.fingerprint_many(iter(names), tiled=tiled, short=short) == \
+        [korvi.fingerprint(name, tiled=tiled, short=short) for name in names]
+
+
+def test_fingerprint_many_empty_and_wrong_types(lib):
+    assert korvi.fingerprint_many([]) == []
+    with pytest.raises(TypeError, match=r"texts\[1\]"):
+        korvi.fingerprint_many(["john smith jr", 42])
+    with pytest.raises(ValueError):
+        korvi.fingerprint_many(["john smith jr"], mode="binary")
+
+
 @pytest.mark.parametrize("tiled, short", [(False, False), (False, True), (True, True)])
 def test_expression_operands_become_fingerprints(lib, tiled, short):
     tree = korvi.fingerprint_expression('"red balloons fly" OR ("twelve chars" - "abcdefghijklmnopqrstuvwxyz012")',

@@ -61,6 +61,8 @@ def test_every_function_is_keyed(lib, keyed_reference):
     assert korvi.fingerprint("john smith jr", key=key) == reference.prints("JOHN SMITH JR")
     assert korvi.fingerprint("john smith jr", key=key, tiled=True, short=True, raw=True) == \
         reference.prints("JOHN SMITH JR", tiled=True, short=True)
+    assert korvi.fingerprint_many(["john smith jr", "al", "red balloons fly"], key=key, short=True) == \
+        [reference.prints("JOHN SMITH JR", short=True), None, reference.prints("RED BALLOONS FLY", short=True)]
     assert korvi.fingerprint_expression('"red balloons fly" OR "green pears ripen"', key=key, short=True) == {
         "operator": "OR", "operands": [reference.prints("RED BALLOONS FLY", short=True),
                                        reference.prints("GREEN PEARS RIPEN", short=True)]}
