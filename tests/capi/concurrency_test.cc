@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -186,6 +187,15 @@ std::vector<Job> jobs(const Shared& shared) {
              take(assets_from_email_address_keyed(key, "p", "1", text)) +
              take(assets_from_ssn_keyed(key, "p", "1", text)) +
              take(assets_from_phone_number_keyed(key, "p", "1", text));
+    });
+  }
+  // One array of texts, read by every thread at once, public salt and keyed.
+  for (uint32_t flags : flag_words) {
+    add("korvi_fingerprint_many", [=] {
+      int64_t counts[std::size(kTexts)];
+      return take(korvi_fingerprint_many(kTexts, std::size(kTexts), CLEAN_TEXT, flags, counts)) +
+             std::to_string(counts[0]) + std::to_string(counts[5]) +
+             take(korvi_fingerprint_many_keyed(key, kTexts, std::size(kTexts), CLEAN_TEXT, flags, counts));
     });
   }
   add("korvi_key_id", [=] {
