@@ -437,6 +437,8 @@ void fingerprint_texts(const char* const* texts, size_t count, int clean_mode, u
     spans.clear();
   };
   for (size_t i = 0; i < count; ++i) {
+    // A batch's worth of windows is hashed; refusals never wait long either.
+    if (spans.size() >= kWindowsPerBatch || pending.size() >= kWindowsPerBatch) finish_pending();
     if (texts[i] == nullptr) {
       pending.push_back({i, STATUS_BAD_UTF8, 0, 0});
       continue;
@@ -473,7 +475,6 @@ void fingerprint_texts(const char* const* texts, size_t count, int clean_mode, u
     const size_t first = spans.size();
     cut_windows_into(std::string_view(store).substr(start), codepoints, tiled, spans);
     pending.push_back({i, STATUS_OK, first, spans.size() - first});
-    if (spans.size() >= kWindowsPerBatch) finish_pending();
   }
   finish_pending();
 }
