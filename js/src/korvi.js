@@ -157,16 +157,22 @@ function withText(text, call) {
 // browsers TextEncoder is a call into the browser that costs more than the
 // name's copy.
 function copiedAscii(text) {
-  if (typeof text !== 'string' || text.length >= SCRATCH_BYTES) return false;
-  const bytes = scratchBytes();
+  return typeof text === 'string' && copyAscii(text, scratchBytes(), 0, SCRATCH_BYTES) >= 0;
+}
+
+// Writes text (a string of ASCII characters other than NUL) into bytes at
+// at, zero-terminated; its length, or -1 (with bytes partly written) for any
+// other text or one that does not fit before end.
+function copyAscii(text, bytes, at, end) {
   const length = text.length;
+  if (at + length >= end) return -1;
   for (let i = 0; i < length; ++i) {
     const c = text.charCodeAt(i);
-    if (c === 0 || c > 0x7f) return false;
-    bytes[i] = c;
+    if (c === 0 || c > 0x7f) return -1;
+    bytes[at + i] = c;
   }
-  bytes[length] = 0;
-  return true;
+  bytes[at + length] = 0;
+  return length;
 }
 
 // call(pointer) with one text (any Text; what stands for) in the module.
@@ -474,21 +480,6 @@ const MANY_TEXT_BYTES = 1 << 16;
 const MANY_TEXTS = 1024;
 const DIGIT_PIECE = 1 << 16;
 let manyArea = 0;  // MANY_TEXT_BYTES of texts, MANY_TEXTS pointers, MANY_TEXTS counts
-
-// Writes text (a string of ASCII characters other than NUL) into bytes at
-// at, zero-terminated; its length, or -1 (with bytes partly written) for any
-// other text or one that does not fit before end.
-function copyAscii(text, bytes, at, end) {
-  const length = text.length;
-  if (at + length >= end) return -1;
-  for (let i = 0; i < length; ++i) {
-    const c = text.charCodeAt(i);
-    if (c === 0 || c > 0x7f) return -1;
-    bytes[at + i] = c;
-  }
-  bytes[at + length] = 0;
-  return length;
-}
 
 // The fingerprints of count texts whose pointers are in the area, into
 // results from first on (null for a refusal).
