@@ -89,21 +89,8 @@ KORVI_AVX2 void hash_lanes_avx2_from(Sha512Start start, const std::string_view* 
     w[4 * quarter + 3] = bswap(r3);
   }
 
-  V a = splat(start.state[0]);
-  V b = splat(start.state[1]);
-  V c = splat(start.state[2]);
-  V d = splat(start.state[3]);
-  V e = splat(start.state[4]);
-  V f = splat(start.state[5]);
-  V g = splat(start.state[6]);
-  V h = splat(start.state[7]);
-
-  KORVI_SHA512_ROUNDS();
-
-  V s[8] = {a, b, c, d, e, f, g, h};
-  for (int i = 0; i < 8; ++i) {
-    s[i] = bswap(add(s[i], splat(start.state[i])));
-  }
+  KORVI_VECTOR_COMPRESS(start, s);
+  for (int i = 0; i < 8; ++i) s[i] = bswap(s[i]);
   // Back to one row per lane: words 0-3, then words 4-7.
   transpose4(s[0], s[1], s[2], s[3]);
   transpose4(s[4], s[5], s[6], s[7]);

@@ -53,21 +53,7 @@ KORVI_AVX512 void hash_lanes_avx512_from(Sha512Start start, const std::string_vi
   V w[16];
   load_words(blocks, w);
 
-  V a = splat(start.state[0]);
-  V b = splat(start.state[1]);
-  V c = splat(start.state[2]);
-  V d = splat(start.state[3]);
-  V e = splat(start.state[4]);
-  V f = splat(start.state[5]);
-  V g = splat(start.state[6]);
-  V h = splat(start.state[7]);
-
-  KORVI_SHA512_ROUNDS();
-
-  V s[8] = {a, b, c, d, e, f, g, h};
-  for (int i = 0; i < 8; ++i) {
-    s[i] = add(s[i], splat(start.state[i]));
-  }
+  KORVI_VECTOR_COMPRESS(start, s);
   transpose8(s);  // now one row per lane
   for (size_t lane = 0; lane < kAvx512Lanes; ++lane) {
     _mm512_storeu_si512(out[lane], bswap(s[lane]));

@@ -82,6 +82,17 @@ inline void pad_block(std::string_view prefix, std::string_view suffix, uint8_t*
   w[j] = add(add(w[j], small_sigma1(w[(j + 14) & 15])),                                \
              add(w[(j + 9) & 15], small_sigma0(w[(j + 1) & 15])))
 
+// A vector kernel's compression: state variables a..h from start (every
+// lane alike), the 80 rounds over its w, and the feed-forward into s[8]
+// (state word i of every lane in s[i]), with the kernel's V, add and splat.
+#define KORVI_VECTOR_COMPRESS(start, s)                                                     \
+  V a = splat((start).state[0]), b = splat((start).state[1]), c = splat((start).state[2]),  \
+    d = splat((start).state[3]), e = splat((start).state[4]), f = splat((start).state[5]),  \
+    g = splat((start).state[6]), h = splat((start).state[7]);                               \
+  KORVI_SHA512_ROUNDS();                                                                    \
+  V s[8] = {a, b, c, d, e, f, g, h};                                                        \
+  for (int i = 0; i < 8; ++i) s[i] = add(s[i], splat((start).state[i]))
+
 // The 80 rounds over state variables a..h and a ring w of 16 schedule words,
 // written out so the state never moves between registers. Each kernel
 // defines, for its own word type, KORVI_ROUND(a, b, c, d, e, f, g, h, i)

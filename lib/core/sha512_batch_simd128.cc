@@ -96,14 +96,8 @@ void hash_lanes_simd128_from(Sha512Start start, const std::string_view* prefixes
     w[t + 1] = bswap(wasm_i64x2_shuffle(r0, r1, 1, 3));
   }
 
-  V a = splat(start.state[0]), b = splat(start.state[1]), c = splat(start.state[2]),
-    d = splat(start.state[3]), e = splat(start.state[4]), f = splat(start.state[5]),
-    g = splat(start.state[6]), h = splat(start.state[7]);
-
-  KORVI_SHA512_ROUNDS();
-
-  V s[8] = {a, b, c, d, e, f, g, h};
-  for (int i = 0; i < 8; ++i) s[i] = bswap(add(s[i], splat(start.state[i])));
+  KORVI_VECTOR_COMPRESS(start, s);
+  for (int i = 0; i < 8; ++i) s[i] = bswap(s[i]);
   // Back to one row per lane, two words at a time.
   for (int i = 0; i < 8; i += 2) {
     wasm_v128_store(out[0] + 8 * i, wasm_i64x2_shuffle(s[i], s[i + 1], 0, 2));
