@@ -91,14 +91,20 @@ FingerprintResult* fingerprint_with(const korvi_key* key, const char* text, int3
 }
 
 // The bare fingerprints of many texts back to back, each text's count (or
-// minus its status) in counts.
-char* fingerprint_many_with(const korvi_key* key, const char* const* texts, size_t count,
-                            int32_t clean_mode, uint32_t flags, int64_t* counts) noexcept {
+// minus its status) in counts. A keyed call without a key refuses every
+// text, as fingerprint_keyed refuses its text: never the salt instead.
+char* fingerprint_many_with(bool keyed, const korvi_key* key, const char* const* texts,
+                            size_t count, int32_t clean_mode, uint32_t flags,
+                            int64_t* counts) noexcept {
   if (count > 0 && (texts == nullptr || counts == nullptr)) return nullptr;
   const uint32_t plain_flags = flags & (FINGERPRINT_TILED | FINGERPRINT_SHORT);
   return korvi::base::guarded(
       [&]() -> char* {
         korvi::base::Buffer digits;
+        if (keyed && key == nullptr) {
+          for (size_t i = 0; i < count; ++i) counts[i] = -STATUS_BAD_UTF8;
+          return digits.release();
+        }
         korvi::core::fingerprint_texts(
             texts, count, clean_mode, plain_flags, key,
             [&](size_t i, int32_t status, const korvi::core::Fingerprints& prints) {
@@ -132,17 +138,13 @@ KORVI_API FingerprintResult* fingerprint_keyed(const korvi_key* key, const char*
 KORVI_API char* korvi_fingerprint_many(const char* const* texts, size_t count,
                                       int32_t clean_mode, uint32_t flags,
                                       int64_t* counts) noexcept {
-  return fingerprint_many_with(nullptr, texts, count, clean_mode, flags, counts);
+  return fingerprint_many_with(false, nullptr, texts, count, clean_mode, flags, counts);
 }
 
 KORVI_API char* korvi_fingerprint_many_keyed(const korvi_key* key, const char* const* texts,
                                             size_t count, int32_t clean_mode, uint32_t flags,
                                             int64_t* counts) noexcept {
-  if (key != nullptr) return fingerprint_many_with(key, texts, count, clean_mode, flags, counts);
-  // A missing key is refused like a missing text, never replaced by the salt.
-  if (count > 0 && (texts == nullptr || counts == nullptr)) return nullptr;
-  for (size_t i = 0; i < count; ++i) counts[i] = -STATUS_BAD_UTF8;
-  return korvi::base::to_c_string("");
+  return fingerprint_many_with(true, key, texts, count, clean_mode, flags, counts);
 }
 
 KORVI_API char* js_fingerprint(const char* text, int32_t clean_mode, uint32_t flags) noexcept {
