@@ -331,6 +331,13 @@ void cut_windows_into(std::string_view text, size_t codepoints, bool tiled, Batc
   batch.flush();
 }
 
+// A cleaned text of 12 or 13 code points is cut with a space at each end.
+void append_padded(std::string_view cleaned, std::string& out) {
+  out.push_back(' ');
+  out.append(cleaned);
+  out.push_back(' ');
+}
+
 }  // namespace
 
 void cut_windows(std::string_view text, size_t codepoints, bool tiled, Fingerprints& out) {
@@ -352,10 +359,7 @@ int32_t fingerprint_cleaned(std::string_view cleaned, uint32_t flags, Fingerprin
   const bool tiled = (flags & FINGERPRINT_TILED) != 0;
   if (codepoints < kWindowCodepoints) {
     std::string padded;
-    padded.reserve(cleaned.size() + 2);
-    padded.push_back(' ');
-    padded.append(cleaned);
-    padded.push_back(' ');
+    append_padded(cleaned, padded);
     cut_windows(padded, codepoints + 2, tiled, out);
   } else {
     cut_windows(cleaned, codepoints, tiled, out);
@@ -464,9 +468,7 @@ void fingerprint_texts(const char* const* texts, size_t count, int clean_mode, u
     }
     const size_t start = store.size();
     if (codepoints < kWindowCodepoints) {
-      store.push_back(' ');
-      store.append(cleaned);
-      store.push_back(' ');
+      append_padded(cleaned, store);
       codepoints += 2;
     } else {
       store.append(cleaned);
