@@ -1,8 +1,9 @@
 // Digest sorting against std::sort on whole digests, with leading words
 // drawn from small pools so ties in the first word (which real SHA-512
 // digests almost never show) occur on every path: rank placement for short
-// lists, buckets (from 256 to 4,096 of them) and insertion sort for longer
-// ones.
+// lists; for longer ones one, two or three radix passes (the odd counts end
+// in the scratch and are copied back) and runs of a shared prefix finished
+// by insertion sort or, when long, std::sort.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,7 +25,7 @@ std::array<uint64_t, 4> words_of(const Fingerprints::Long& digest) {
 
 TEST(DigestSort, LongDigestsMatchLexicographicOrder) {
   std::mt19937_64 random(20261208);
-  for (size_t n : {0, 1, 2, 3, 8, 17, 31, 32, 33, 48, 49, 257, 1024, 5000, 20000}) {
+  for (size_t n : {0, 1, 2, 3, 8, 17, 31, 32, 33, 48, 49, 255, 256, 1024, 5000, 20000, 65536}) {
     for (uint64_t pool : {uint64_t{2}, uint64_t{7}, uint64_t{0}}) {  // 0: any leading word
       std::vector<Fingerprints::Long> digests(n);
       for (auto& d : digests) {
@@ -50,7 +51,7 @@ TEST(DigestSort, LongDigestsMatchLexicographicOrder) {
 
 TEST(DigestSort, ShortDigestsMatchNumericOrder) {
   std::mt19937_64 random(7);
-  for (size_t n : {0, 1, 2, 16, 32, 33, 100, 2048, 4096, 70000}) {
+  for (size_t n : {0, 1, 2, 16, 32, 33, 100, 255, 256, 2048, 4096, 65535, 70000}) {
     for (uint64_t pool : {uint64_t{3}, uint64_t{0}}) {
       std::vector<uint64_t> digests(n);
       for (auto& d : digests) d = pool == 0 ? random() : (random() % pool) * 0x0123456789ABCDEFull;
