@@ -1,8 +1,8 @@
 // AVX-512 building blocks of the eight- and sixteen-lane SHA-512 kernels:
 // a word of eight lanes (V) or of two groups of eight whose rounds are
-// interleaved (W), the round functions over either, and the transposes
-// between padded blocks and message words. Included only by those kernels,
-// on x86-64.
+// interleaved (W), the round functions over either, the padding of a block
+// with masked loads, and the transposes between padded blocks and message
+// words. Included only by those kernels, on x86-64.
 #pragma once
 
 // GCC 12's AVX-512 intrinsics seed unused result lanes with a deliberately
@@ -14,7 +14,9 @@
 #endif
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #define KORVI_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
 
@@ -98,6 +100,34 @@ KORVI_AVX512 inline void load_words(const uint8_t (*blocks)[128], V* words) {
     transpose8(r);
     for (int i = 0; i < 8; ++i) words[8 * half + i] = bswap(r[i]);
   }
+}
+
+// The first n (at most 64) bytes of a 64-byte vector.
+KORVI_AVX512 inline __mmask64 first_bytes(size_t n) {
+  return _cvtu64_mask64(n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1);
+}
+
+// pad_block with masked loads and stores instead of memset and memcpy: the
+// masks keep every access inside the message and the block, and masked-off
+// bytes are never read, so nothing past the end of a prefix is touched.
+KORVI_AVX512 inline void pad_block_avx512(std::string_view prefix, std::string_view suffix,
+                                          uint8_t* block, uint64_t absorbed) {
+  const size_t p = prefix.size();
+  const V zero = _mm512_setzero_si512();
+  const auto* from = reinterpret_cast<const uint8_t*>(prefix.data());
+  _mm512_store_si512(block, p == 0 ? zero : _mm512_maskz_loadu_epi8(first_bytes(p), from));
+  _mm512_store_si512(block + 64,
+                     p <= 64 ? zero : _mm512_maskz_loadu_epi8(first_bytes(p - 64), from + 64));
+  const auto* tail = reinterpret_cast<const uint8_t*>(suffix.data());
+  for (size_t done = 0; done < suffix.size(); done += 64) {
+    const __mmask64 mask = first_bytes(suffix.size() - done);
+    _mm512_mask_storeu_epi8(block + p + done, mask, _mm512_maskz_loadu_epi8(mask, tail + done));
+  }
+  const size_t length = p + suffix.size();
+  block[length] = 0x80;
+  const uint64_t bits = (absorbed + length) * 8;  // below 65536 here: two bytes suffice
+  block[126] = static_cast<uint8_t>(bits >> 8);
+  block[127] = static_cast<uint8_t>(bits);
 }
 
 }  // namespace korvi::core::sha512_detail::avx512

@@ -14,7 +14,9 @@ using namespace avx512;  // the round functions KORVI_SHA512_ROUNDS expands to
 KORVI_AVX512 void hash_lanes_avx512x16_from(Sha512Start start, const std::string_view* prefixes,
                                             std::string_view suffix, uint8_t* const* out) noexcept {
   alignas(64) uint8_t blocks[16][128];
-  for (size_t lane = 0; lane < 16; ++lane) pad_block(prefixes[lane], suffix, blocks[lane], start.absorbed);
+  for (size_t lane = 0; lane < 16; ++lane) {
+    pad_block_avx512(prefixes[lane], suffix, blocks[lane], start.absorbed);
+  }
 
   W w[16];
   {
