@@ -270,7 +270,6 @@ int main(int argc, char **argv) {
     printf("cannot read %s\n", path);
     return 2;
   }
-#ifndef _WIN32
   {
     const char *requested = getenv("KORVI_SHA512");
     const char *running = korvi_sha512_implementation();
@@ -279,7 +278,6 @@ int main(int argc, char **argv) {
       printf(" (%s requested, not available here)", requested);
     printf("\n");
   }
-#endif
   for (cursor = data; *cursor != '\0'; cursor = next) {
     Field fields[MAX_FIELDS];
     int n = 0, ok = 1;
