@@ -53,36 +53,30 @@ void rank_sort(T* items, size_t n) {
   if (ties) insertion_sort(items, n);
 }
 
-// Longer lists: digests are uniformly spread, so a least-significant-digit
-// radix sort on the top bytes of the leading word (one byte a pass, enough
-// passes that a prefix is shared by about one item in ten: 8 bits below 256
-// items, 16 below 65,536, 24 beyond) leaves the list in order but for short
-// runs of equal prefixes, finished in place. The passes move items without
-// a branch on their values; sorting them in place into 4,096 buckets (swaps
-// guided by the bucket, then each bucket on its own) cost a quarter of a
-// 10,000-window text's time, mostly in mispredicted branches. A run of one
-// repeated window (a repetitive text) is long and goes to std::sort.
-inline int radix_passes(size_t n) noexcept { return n < 256 ? 1 : n < 65536 ? 2 : 3; }
+// Lists of up to kRadixSortMax digests: a least-significant-digit radix
+// sort on the top one or two bytes of the leading word (two from 256 items,
+// so that there are more prefixes than items) leaves the list in order but
+// for short runs of equal prefixes, finished in place. The passes move items
+// without a branch on their values; sorting in place into buckets instead
+// (below) cost a quarter of a 10,000-window text's time, mostly in
+// mispredicted branches. A run of one repeated window (a repetitive text) is
+// long and goes to std::sort. The scratch copy is at most 2 MiB.
+inline constexpr size_t kRadixSortMax = 65535;
 
 template <class T>
-void sort_digests(std::vector<T>& items) {
-  const size_t n = items.size();
-  if (n <= kRankSortMax) {
-    rank_sort(items.data(), n);
-    return;
-  }
-  const int passes = radix_passes(n);
-  // Counts of each pass's byte (pass 0 the lowest of the sorted bytes), all
-  // taken in one read of the list.
-  std::array<std::array<size_t, 256>, 3> counts{};
+void radix_sort(T* items, size_t n) {
+  const int passes = n < 256 ? 1 : 2;
+  // Counts of each pass's byte (pass 0 the lower of the two), both taken in
+  // one read of the list.
+  std::array<std::array<size_t, 256>, 2> counts{};
   const int lowest_shift = 64 - 8 * passes;
-  for (const T& item : items) {
-    const uint64_t key = leading_word(item);
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t key = leading_word(items[i]);
     for (int pass = 0; pass < passes; ++pass) ++counts[pass][(key >> (lowest_shift + 8 * pass)) & 0xFF];
   }
   // Default-initialised: the scratch is written before it is read.
   std::unique_ptr<T[]> scratch(new T[n]);
-  T* from = items.data();
+  T* from = items;
   T* to = scratch.get();
   for (int pass = 0; pass < passes; ++pass) {
     std::array<size_t, 256> next;
@@ -95,20 +89,68 @@ void sort_digests(std::vector<T>& items) {
     for (size_t i = 0; i < n; ++i) to[next[(leading_word(from[i]) >> shift) & 0xFF]++] = from[i];
     std::swap(from, to);
   }
-  if (from != items.data()) std::copy(from, from + n, items.data());
+  if (from != items) std::copy(from, from + n, items);
 
   // Runs of a shared prefix, in text order within each run.
-  T* first = items.data();
   for (size_t i = 0; i < n;) {
-    const uint64_t prefix = leading_word(first[i]) >> lowest_shift;
+    const uint64_t prefix = leading_word(items[i]) >> lowest_shift;
     size_t end = i + 1;
-    while (end < n && (leading_word(first[end]) >> lowest_shift) == prefix) ++end;
+    while (end < n && (leading_word(items[end]) >> lowest_shift) == prefix) ++end;
     if (end - i > 32) {
-      std::sort(first + i, first + end);
+      std::sort(items + i, items + end);
     } else if (end - i > 1) {
-      insertion_sort(first + i, end - i);
+      insertion_sort(items + i, end - i);
     }
     i = end;
+  }
+}
+
+// Longer lists (a text of tens of thousands of windows and more, whose
+// digests may take tens of megabytes) are sorted without a second copy: one
+// in-place pass by the leading 12 bits (each item swapped straight into its
+// bucket) leaves small buckets that finish quickly.
+template <class T>
+void bucket_sort(T* items, size_t n) {
+  constexpr int kBits = 12;
+  constexpr size_t kBuckets = size_t{1} << kBits;
+  constexpr int kShift = 64 - kBits;
+  std::vector<size_t> bounds(2 * kBuckets + 1, 0);
+  size_t* start = bounds.data();
+  size_t* next = start + kBuckets + 1;
+  for (size_t i = 0; i < n; ++i) ++start[(leading_word(items[i]) >> kShift) + 1];
+  for (size_t b = 1; b <= kBuckets; ++b) start[b] += start[b - 1];
+  std::copy(start, start + kBuckets, next);
+  for (size_t bucket = 0; bucket < kBuckets; ++bucket) {
+    while (next[bucket] < start[bucket + 1]) {
+      T& item = items[next[bucket]];
+      const auto home = static_cast<size_t>(leading_word(item) >> kShift);
+      if (home == bucket) {
+        ++next[bucket];
+      } else {
+        std::swap(item, items[next[home]++]);
+      }
+    }
+  }
+  for (size_t bucket = 0; bucket < kBuckets; ++bucket) {
+    T* first = items + start[bucket];
+    const size_t count = start[bucket + 1] - start[bucket];
+    if (count <= 32) {
+      insertion_sort(first, count);
+    } else {
+      std::sort(first, first + count);
+    }
+  }
+}
+
+template <class T>
+void sort_digests(std::vector<T>& items) {
+  const size_t n = items.size();
+  if (n <= kRankSortMax) {
+    rank_sort(items.data(), n);
+  } else if (n <= kRadixSortMax) {
+    radix_sort(items.data(), n);
+  } else {
+    bucket_sort(items.data(), n);
   }
 }
 
