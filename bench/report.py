@@ -85,7 +85,7 @@ def main(folder):
               f"CPU-seconds ({r['numbers_per_cpu_second']:,.0f} per CPU-second, "
               f"{r['targets_found']} of {r['targets_planted']} planted targets found): all 10^9 "
               f"SSNs in {r['all_ssns_cpu_seconds']:,.0f} CPU-seconds, all 6.4*10^9 North American "
-              f"phone numbers in {r['all_phone_numbers_cpu_seconds']:,.0f}")
+              f"phone numbers in {r['all_phone_numbers_cpu_seconds']:,.0f} CPU-seconds")
         print()
     print(f"Peak memory: fingerprint of a 1 MB text {memory['fingerprint_1MB_text_peak_kib']:,} KiB; "
           f"assets_from_address at the 10,000-variant cap {memory['assets_from_address_at_cap_peak_kib']:,} KiB")
