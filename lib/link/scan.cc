@@ -5,6 +5,8 @@
 // and skips everything else, but it still checks the whole line as JSON so
 // that a damaged line is refused instead of half read.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "link/linker.h"
@@ -27,6 +29,24 @@ void Records::clear() {
 namespace {
 
 constexpr int kMaxDepth = 64;
+
+// The value of each hex digit byte; -1 for every other byte.
+constexpr std::array<int8_t, 256> kHexValue = [] {
+  std::array<int8_t, 256> table{};
+  table.fill(-1);
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<int8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<int8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<int8_t>(c - 'A' + 10);
+  return table;
+}();
+
+// Bytes a JSON string holds as they stand and that need no UTF-8 check:
+// ASCII from the space on, except the quote and the backslash.
+constexpr std::array<bool, 256> kPlainAscii = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0x20; c < 0x80; ++c) table[c] = c != '"' && c != '\\';
+  return table;
+}();
 
 struct Refused {
   const char* why;
@@ -54,54 +74,49 @@ class Scanner {
     return true;
   }
 
-  // A string, unescaped into out (UTF-8).
-  void string(std::string& out) {
-    out.clear();
+  // A string's text (UTF-8): a view of the line when the string holds no
+  // escape, as nearly every string of these lines does, else unescaped into
+  // buffer. The view lasts as long as the line, or until buffer changes.
+  std::string_view text(std::string& buffer) {
     expect('"');
+    const char* start = p_;
+    plain();
+    if (p_ < end_ && *p_ == '"') {
+      ++p_;
+      return {start, static_cast<size_t>(p_ - 1 - start)};
+    }
+    buffer.assign(start, p_);
     for (;;) {
-      const char* start = p_;
-      while (p_ < end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) {
-        if (static_cast<unsigned char>(*p_) >= 0x80) multibyte();
-        else ++p_;
-      }
-      out.append(start, p_);
       char c = peek();
       if (c == '"') {
         ++p_;
-        return;
+        return buffer;
       }
       if (c != '\\') throw Refused{"not valid JSON: control character in a string"};
       ++p_;
-      switch (peek()) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '/': out.push_back('/'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
-        case 'u': {
-          ++p_;
-          uint32_t cp = hex4();
-          if (cp >= 0xD800 && cp < 0xDC00) {
-            if (!(take('\\') && take('u'))) throw Refused{"not valid JSON: lone surrogate"};
-            uint32_t low = hex4();
-            if (low < 0xDC00 || low >= 0xE000) throw Refused{"not valid JSON: lone surrogate"};
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-          } else if (cp >= 0xDC00 && cp < 0xE000) {
-            throw Refused{"not valid JSON: lone surrogate"};
-          } else if (cp == 0) {
-            // Ids are handed out as C strings, and the library's JSON
-            // refuses the escape too.
-            throw Refused{"a string holds \\u0000"};
-          }
-          utf8(out, cp);
-          continue;
-        }
-        default: throw Refused{"not valid JSON: bad escape"};
-      }
+      const char escape = peek();
       ++p_;
+      if (escape == 'u') {
+        uint32_t cp = hex4();
+        if (cp >= 0xD800 && cp < 0xDC00) {
+          if (!(take('\\') && take('u'))) throw Refused{"not valid JSON: lone surrogate"};
+          uint32_t low = hex4();
+          if (low < 0xDC00 || low >= 0xE000) throw Refused{"not valid JSON: lone surrogate"};
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        } else if (cp >= 0xDC00 && cp < 0xE000) {
+          throw Refused{"not valid JSON: lone surrogate"};
+        } else if (cp == 0) {
+          // Ids are handed out as C strings, and the library's JSON
+          // refuses the escape too.
+          throw Refused{"a string holds \\u0000"};
+        }
+        utf8(buffer, cp);
+      } else {
+        buffer.push_back(unescaped(escape));
+      }
+      const char* run = p_;
+      plain();
+      buffer.append(run, p_);
     }
   }
 
@@ -109,18 +124,18 @@ class Scanner {
   // are the value (distinct texts differ there, as in the short form).
   uint64_t fingerprint() {
     expect('"');
+    const char* start = p_;
     uint64_t value = 0;
-    int digits = 0;
-    for (;; ++p_) {
-      char c = peek();
-      if (c == '"') break;
-      int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-      if (d < 0) throw Refused{"a fingerprint is not hexadecimal"};
-      if (digits < 16) value = value << 4 | static_cast<uint64_t>(d);
-      ++digits;
+    for (; p_ < end_ && p_ - start < 16; ++p_) {
+      const int d = kHexValue[static_cast<unsigned char>(*p_)];
+      if (d < 0) break;
+      value = value << 4 | static_cast<uint64_t>(d);
     }
+    // The rest of the digits (48 more in the long form) are only checked.
+    while (p_ < end_ && kHexValue[static_cast<unsigned char>(*p_)] >= 0) ++p_;
+    if (peek() != '"') throw Refused{"a fingerprint is not hexadecimal"};
     ++p_;
-    if (digits < 16) throw Refused{"a fingerprint has fewer than 16 hex digits"};
+    if (p_ - start < 17) throw Refused{"a fingerprint has fewer than 16 hex digits"};
     return value;
   }
 
@@ -129,7 +144,7 @@ class Scanner {
     space();
     char c = peek();
     if (c == '"') {
-      string(scratch_);
+      text(scratch_);
     } else if (c == '{' || c == '[') {
       char close = c == '{' ? '}' : ']';
       ++p_;
@@ -138,7 +153,7 @@ class Scanner {
       for (;;) {
         if (c == '{') {
           space();
-          string(scratch_);
+          text(scratch_);
           space();
           expect(':');
         }
@@ -155,11 +170,38 @@ class Scanner {
   }
 
  private:
+  // The character a one-letter escape stands for.
+  static char unescaped(char escape) {
+    switch (escape) {
+      case '"': return '"';
+      case '\\': return '\\';
+      case '/': return '/';
+      case 'b': return '\b';
+      case 'f': return '\f';
+      case 'n': return '\n';
+      case 'r': return '\r';
+      case 't': return '\t';
+      default: throw Refused{"not valid JSON: bad escape"};
+    }
+  }
+  // Steps over string bytes that need no unescaping: plain ASCII (one table
+  // look-up a byte) and well-formed UTF-8 sequences.
+  void plain() {
+    while (p_ < end_) {
+      const auto c = static_cast<unsigned char>(*p_);
+      if (kPlainAscii[c]) {
+        ++p_;
+      } else if (c >= 0x80) {
+        multibyte();
+      } else {
+        return;
+      }
+    }
+  }
   uint32_t hex4() {
     uint32_t v = 0;
     for (int i = 0; i < 4; ++i, ++p_) {
-      char c = peek();
-      int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      const int d = kHexValue[static_cast<unsigned char>(peek())];
       if (d < 0) throw Refused{"not valid JSON: bad escape"};
       v = v << 4 | static_cast<uint32_t>(d);
     }
@@ -249,11 +291,11 @@ uint32_t read_assets(Scanner& s, ParseScratch& scratch) {
     if (!s.take('}')) {
       for (;;) {
         s.space();
-        s.string(scratch.text);
+        const bool fingerprints = s.text(scratch.text) == "fingerprints";
         s.space();
         s.expect(':');
         s.space();
-        if (scratch.text == "fingerprints") {
+        if (fingerprints) {
           s.expect('[');
           s.space();
           if (!s.take(']')) {
@@ -318,6 +360,7 @@ const char* parse_line(Records& r, ParseScratch& scratch, std::string_view line)
   std::array<bool, kMaxFields> seen{};
   bool has_id = false, has_key = false;
   std::string key_id;
+  std::string key_buffer;  // a member name with escapes, unescaped
   uint64_t dropped = 0;
   try {
     Scanner s(line);
@@ -329,21 +372,19 @@ const char* parse_line(Records& r, ParseScratch& scratch, std::string_view line)
       for (;;) {
         s.space();
         if (s.peek() != '"') throw Refused{"not valid JSON"};
-        std::string key;
-        s.string(key);
+        const std::string_view key = s.text(key_buffer);
         s.space();
         s.expect(':');
         s.space();
         if (key == "record_id") {
           if (s.peek() != '"') throw Refused{"record_id is not a string"};
           if (has_id) throw Refused{"record_id given twice"};
-          s.string(scratch.text);
-          r.ids += scratch.text;
+          r.ids += s.text(scratch.text);
           r.ids.push_back('\0');
           has_id = true;
         } else if (key == "key_id") {
           if (s.peek() != '"') throw Refused{"key_id is not a string"};
-          s.string(key_id);
+          key_id = s.text(scratch.text);
           has_key = true;
         } else if (s.peek() == '[') {
           uint32_t variants = read_assets(s, scratch);
@@ -351,7 +392,7 @@ const char* parse_line(Records& r, ParseScratch& scratch, std::string_view line)
           size_t slot = std::find(r.field_names.begin(), r.field_names.end(), key) - r.field_names.begin();
           if (slot == r.field_names.size()) {
             if (slot == kMaxFields) throw Refused{"more fields than the linker compares (8)"};
-            r.field_names.push_back(key);
+            r.field_names.emplace_back(key);
           }
           if (seen[slot]) throw Refused{"a field is given twice"};
           seen[slot] = true;

@@ -86,6 +86,41 @@ TEST(LinkScan, RefusesDamagedLinesAndKeepsTheRest) {
   EXPECT_EQ(r.id(1), "A\xC3\xA9\"");
 }
 
+// Fingerprints of 16 to 64 digits in either case give their first 16 as the
+// value; member names and ids with escapes are read unescaped, whether the
+// escape opens, ends or sits inside the text.
+TEST(LinkScan, ReadsFingerprintsAndEscapedNamesAsWritten) {
+  Records r;
+  ParseScratch scratch;
+  const std::string long_print = "00000000000000ab" + std::string(48, 'f');
+  ASSERT_EQ(parse_line(r, scratch,
+                       "{\"na\\u006de\":[{\"fingerprints\":[\"" + long_print +
+                           "\",\"00000000000000CD\",\"00000000000000ef0\"]}],\"record_id\":\"\\tR\\u00e9x\\\\\"}"),
+            nullptr);
+  ASSERT_EQ(r.field_names.size(), 1u);
+  EXPECT_EQ(r.field_names[0], "name");
+  EXPECT_EQ(r.id(0), "\tR\xC3\xA9x\\");
+  EXPECT_EQ(r.fingerprints, (std::vector<uint64_t>{0xab, 0xcd, 0xef}));
+  // The same field written plainly lands in the same slot.
+  ASSERT_EQ(parse_line(r, scratch, line("P2", {{7}})), nullptr);
+  EXPECT_EQ(r.field_names.size(), 1u);
+
+  auto with_print = [](const std::string& print) {
+    return "{\"record_id\":\"X\",\"name\":[{\"fingerprints\":[\"" + print + "\"]}]}";
+  };
+  EXPECT_STREQ(parse_line(r, scratch, with_print(std::string(15, '1'))), "a fingerprint has fewer than 16 hex digits");
+  EXPECT_STREQ(parse_line(r, scratch, with_print(std::string(20, '1') + "g" + std::string(43, '1'))),
+               "a fingerprint is not hexadecimal");
+  EXPECT_STREQ(parse_line(r, scratch, with_print(std::string(16, '1') + " ")), "a fingerprint is not hexadecimal");
+  const std::string cut = with_print(std::string(40, '1'));
+  EXPECT_STREQ(parse_line(r, scratch, cut.substr(0, cut.find("1111") + 30)),
+               "truncated line: it ends inside the record");
+  EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"A\\q\",\"name\":[]}"), "not valid JSON: bad escape");
+  EXPECT_STREQ(parse_line(r, scratch, "{\"record_id\":\"A\x01\",\"name\":[]}"),
+               "not valid JSON: control character in a string");
+  EXPECT_EQ(r.size(), 2u);
+}
+
 TEST(LinkKeys, DifferentKeysOrKeyedAndUnkeyedAreRefused) {
   auto side = [](const std::string& extra) {
     Records r;
