@@ -53,14 +53,25 @@ void rank_sort(T* items, size_t n) {
   if (ties) insertion_sort(items, n);
 }
 
+// A group of digests left unordered by a pass over their leading bits:
+// insertion sort while short, std::sort when long (one window repeated all
+// through a repetitive text).
+template <class T>
+void sort_group(T* first, size_t count) {
+  if (count <= 32) {
+    insertion_sort(first, count);
+  } else {
+    std::sort(first, first + count);
+  }
+}
+
 // Lists of up to kRadixSortMax digests: a least-significant-digit radix
 // sort on the top one or two bytes of the leading word (two from 256 items,
 // so that there are more prefixes than items) leaves the list in order but
 // for short runs of equal prefixes, finished in place. The passes move items
 // without a branch on their values; sorting in place into buckets instead
 // (below) cost a quarter of a 10,000-window text's time, mostly in
-// mispredicted branches. A run of one repeated window (a repetitive text) is
-// long and goes to std::sort. The scratch copy is at most 2 MiB.
+// mispredicted branches. The scratch copy is at most 2 MiB.
 inline constexpr size_t kRadixSortMax = 65535;
 
 template <class T>
@@ -96,11 +107,7 @@ void radix_sort(T* items, size_t n) {
     const uint64_t prefix = leading_word(items[i]) >> lowest_shift;
     size_t end = i + 1;
     while (end < n && (leading_word(items[end]) >> lowest_shift) == prefix) ++end;
-    if (end - i > 32) {
-      std::sort(items + i, items + end);
-    } else if (end - i > 1) {
-      insertion_sort(items + i, end - i);
-    }
+    sort_group(items + i, end - i);
     i = end;
   }
 }
@@ -132,13 +139,7 @@ void bucket_sort(T* items, size_t n) {
     }
   }
   for (size_t bucket = 0; bucket < kBuckets; ++bucket) {
-    T* first = items + start[bucket];
-    const size_t count = start[bucket + 1] - start[bucket];
-    if (count <= 32) {
-      insertion_sort(first, count);
-    } else {
-      std::sort(first, first + count);
-    }
+    sort_group(items + start[bucket], start[bucket + 1] - start[bucket]);
   }
 }
 
